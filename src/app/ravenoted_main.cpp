@@ -1,0 +1,2 @@
+// Placeholder until this file is written.
+int main() { return 0; }

@@ -1,0 +1,31 @@
+// The real backend of the Outlook object model: the user's own calendar and
+// tasks in iCalendar files (a .ics file, a vdir, or a folder of vdirs) and the
+// inbox as a Maildir.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "outlook/outlook.h"
+#include "platform/registry.h"
+
+namespace rn {
+
+inline constexpr const char* kStoreKey = "Software\\Quarrowmere\\Ravenote\\Store";
+
+struct TStoreLocations {
+  std::filesystem::path Calendar;
+  std::filesystem::path Tasks;
+  std::filesystem::path Inbox;
+};
+
+// The locations from the Store key (values Calendar, Tasks, Inbox); missing
+// values mean DataFolder()/Calendar, /Tasks, /Inbox.
+TStoreLocations ReadStoreLocations(const TRegistry& registry);
+
+// Connects to the local store. `log` receives lines about skipped files.
+std::unique_ptr<IOutlookConnector> MakeLocalStoreConnector(
+    TStoreLocations locations, std::function<void(const std::string&)> log = {});
+
+}  // namespace rn

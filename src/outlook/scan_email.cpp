@@ -1,0 +1,5 @@
+// Placeholder until this file is written.
+#include "engine/processor.h"
+namespace rn {
+void TOutlookProcessor::CheckUrgentEmail() {}
+}

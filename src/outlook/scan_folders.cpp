@@ -1,0 +1,7 @@
+// Placeholder until this file is written.
+#include "engine/processor.h"
+namespace rn {
+void TOutlookProcessor::GetCalendarFolder() {}
+void TOutlookProcessor::GetTaskFolder() {}
+void TOutlookProcessor::GetInboxFolder() {}
+}

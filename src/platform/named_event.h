@@ -1,0 +1,31 @@
+// A named manual-reset event shared by every process of the same user: POSIX
+// shared memory holding a process-shared robust mutex, a condition variable
+// and the flag. Two running copies that open the same name wake each other.
+#pragma once
+
+#include <string>
+
+#include "platform/clock.h"
+
+namespace rn {
+
+class TNamedEvent final : public IWakeEvent {
+ public:
+  // Opens (creating if needed) the event "name" of the current user, not set
+  // when created. Throws std::system_error when the shared memory fails.
+  explicit TNamedEvent(const std::string& name);
+  ~TNamedEvent() override;
+  TNamedEvent(const TNamedEvent&) = delete;
+  TNamedEvent& operator=(const TNamedEvent&) = delete;
+
+  void Set() override;
+  void Reset() override;
+  bool Wait(unsigned milliseconds) override;
+
+ private:
+  struct Shared;
+  Shared* shared_ = nullptr;
+  std::string shmName_;
+};
+
+}  // namespace rn

@@ -1,0 +1,5 @@
+// Placeholder until this file is written.
+#include "shell/carriers.h"
+namespace rn {
+std::string DestinationAddress(const TSettingsData&) { return {}; }
+}
