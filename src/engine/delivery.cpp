@@ -1,6 +1,70 @@
-// Placeholder until this file is written.
+// SendNewEmail, the one send operation, and the pending test-message slot.
+#include <exception>
+
 #include "engine/processor.h"
+
 namespace rn {
-bool TOutlookProcessor::SendNewEmail(const std::string&, const std::string&, const std::string&) { return false; }
-void TOutlookProcessor::SendPendingMessage() {}
+
+bool TOutlookProcessor::SendNewEmail(const std::string& to, const std::string& subject,
+                                     const std::string& body) {
+  DebugLog("SendNewemail to " + to);
+  std::lock_guard sendLock(sendLock_);
+  bool result = true;
+  try {
+    const TSettingsData settings = Settings();
+    const TMailMessage message{settings.FromEmail, to, subject, body};
+    if (settings.Pop3Signin) {
+      DebugLog("Pop Sign in" + to);
+      // A refused sign-in throws here, so no SMTP connection is made.
+      deps_.Pop3.SignIn(settings.Pop3Server, settings.UserName, settings.Pass);
+    }
+    if (settings.MustSignIn) {
+      DebugLog("Authentication " + to);
+      deps_.Smtp.SetLoginAuthentication(true);
+      deps_.Smtp.SetUserName(settings.UserName);
+      deps_.Smtp.SetPassword(settings.Pass);
+    }
+    DebugLog("Sending " + to);
+    deps_.Smtp.Send(message);  // connects, transfers and always disconnects
+    DebugLog("Sent " + to);
+  } catch (const std::exception& error) {
+    result = false;
+    ShowStatus(error.what());
+    deps_.Host.ShowErrorBox(error.what());
+  }
+  return result;
 }
+
+void TOutlookProcessor::SetPendingMessage(const std::string& to, const std::string& subject,
+                                          const std::string& body) {
+  {
+    std::lock_guard lock(pendingLock_);
+    pending_.To = to;
+    pending_.Subject = subject;
+    pending_.Body = body;
+    pending_.Pending = true;
+  }
+  deps_.WakeEvent.Set();
+}
+
+void TOutlookProcessor::SendPendingMessage() {
+  std::string to, subject, body;
+  {
+    std::lock_guard lock(pendingLock_);
+    if (!pending_.Pending) return;
+    to = pending_.To;
+    subject = pending_.Subject;
+    body = pending_.Body;
+  }
+  DebugLog("Sending Test");
+  ShowStatus(subject);
+  SendNewEmail(to, subject, body);
+  std::lock_guard lock(pendingLock_);
+  // One attempt, whatever its outcome. A request that arrived during the send
+  // replaced the slot's texts and is kept for the next step.
+  if (pending_.To == to && pending_.Subject == subject && pending_.Body == body) {
+    pending_.Pending = false;
+  }
+}
+
+}  // namespace rn

@@ -12,7 +12,7 @@ void TOutlookProcessor::RunLoop() {}
 void TOutlookProcessor::RunPass() {}
 void TOutlookProcessor::ProcessChecks() {}
 void TOutlookProcessor::WaitForNextPass() {}
-void TOutlookProcessor::ShowStatus(const std::string&) {}
+void TOutlookProcessor::ShowStatus(const std::string& text) { deps_.Host.ShowStatus(text); }
 void TOutlookProcessor::ConnectOutlook() {}
 void TOutlookProcessor::CloseOutlook() {}
 IOutlookApplication& TOutlookProcessor::Application() { return *application_; }
