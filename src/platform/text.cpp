@@ -19,7 +19,12 @@ const icu::Collator* KeyCollator() {
   static std::unique_ptr<icu::Collator> collator;
   std::call_once(once, [] {
     UErrorCode status = U_ZERO_ERROR;
-    collator.reset(icu::Collator::createInstance(icu::Locale::getDefault(), status));
+    // The C and POSIX locales map to en_US_POSIX, whose collation orders upper
+    // and lower case letters apart at the first level; keys must not differ
+    // by case, so that locale falls back to the root collation.
+    icu::Locale locale = icu::Locale::getDefault();
+    if (std::string(locale.getVariant()) == "POSIX") locale = icu::Locale::getRoot();
+    collator.reset(icu::Collator::createInstance(locale, status));
     if (U_FAILURE(status)) {
       status = U_ZERO_ERROR;
       collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
