@@ -26,6 +26,9 @@ namespace rn {
 inline constexpr const char* kWakeEventName = "QuarrowmereProcessor";
 inline constexpr unsigned kShortWaitMs = 120000;
 inline constexpr unsigned kLongWaitMs = 300000;
+// Failing passes in a row that are retried at once; past them the loop waits
+// its usual time between passes, so a lasting failure cannot make it spin.
+inline constexpr int kQuickRetries = 10;
 
 // Everything the engine reaches outside itself, passed in by its owner.
 struct TEngineDeps {
@@ -76,8 +79,8 @@ class TOutlookProcessor {
   TDebugLog& Log() { return log_; }
 
   // Outlook connection.
-  void ConnectOutlook();  // creates a new connection, not yet connected
-  void CloseOutlook();    // asks the application to quit
+  void ConnectOutlook();               // creates a new connection, not yet connected
+  void CloseOutlook();                 // asks the application to quit
   IOutlookApplication& Application();  // connects on first use
   void GetCalendarFolder();
   void GetTaskFolder();
@@ -121,6 +124,7 @@ class TOutlookProcessor {
   TDateTime NextMorningMessage;
   TDateTime NextEveningMessage;
   int PassCounter = 0;  // in-window passes, modulo 5, for the urgent-mail scan
+  int FailedPasses() const { return failedPasses_; }  // failing passes in a row
 
   TEventList Meetings;
   TTaskList Tasks;
@@ -136,6 +140,10 @@ class TOutlookProcessor {
  private:
   std::filesystem::path FileIn(const char* name) const { return deps_.Folder / name; }
   void RunLoop();
+  void PassSteps();
+  // Runs `steps` under the failure handling of a pass; false when they failed.
+  template <class Steps>
+  bool GuardPass(Steps steps);
 
   TEngineDeps deps_;
   TDebugLog log_;
@@ -148,6 +156,7 @@ class TOutlookProcessor {
 
   std::shared_ptr<IOutlookApplication> application_;  // null until first use
   bool connectionOpen_ = false;
+  int failedPasses_ = 0;
 
   std::mutex sendLock_;  // SendLock: one send at a time
   std::mutex pendingLock_;
