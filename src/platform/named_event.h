@@ -22,6 +22,16 @@ class TNamedEvent final : public IWakeEvent {
   void Reset() override;
   bool Wait(unsigned milliseconds) override;
 
+  // The shared-memory name of the event "name" for the current user.
+  static std::string SharedName(const std::string& name);
+  // Removes the event "name" of the current user (tests, clean-up). Objects
+  // still open keep working together; the next open creates a fresh event.
+  static void Remove(const std::string& name);
+
+  // Tests only: takes the event's lock and keeps it, so that a child process
+  // can die holding it and the next user must recover the lock.
+  void LockAndAbandonForTest();
+
  private:
   struct Shared;
   Shared* shared_ = nullptr;

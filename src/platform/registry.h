@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -18,13 +19,16 @@ class ERegistryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class TRegType { Sz, Dword, Binary };
+// Other: a value of a type the program does not use (REG_NONE, REG_MULTI_SZ,
+// REG_QWORD, ...), kept as its raw bytes so that a save does not lose it.
+enum class TRegType { Sz, Dword, Binary, Other };
 
 struct TRegValue {
   TRegType Type = TRegType::Sz;
-  std::string Text;                 // REG_SZ: UTF-8 bytes, may hold any byte
-  uint32_t Dword = 0;               // REG_DWORD
-  std::vector<uint8_t> Bytes;       // REG_BINARY
+  std::string Text;            // REG_SZ: UTF-8 bytes, may hold any byte
+  uint32_t Dword = 0;          // REG_DWORD
+  std::vector<uint8_t> Bytes;  // REG_BINARY, and the data of an Other value
+  uint32_t RawType = 0;        // Other: the type number of its hex(N) form
 };
 
 // One key: its values by name (names compare without regard to case, as the
@@ -39,6 +43,7 @@ class TRegKey {
   // another type. ReadString returns "" for a missing value.
   uint32_t ReadDword(const std::string& name) const;
   std::string ReadString(const std::string& name) const;
+  // Throws unless the value is a REG_BINARY of exactly `size` bytes.
   std::vector<uint8_t> ReadBinary(const std::string& name, size_t size) const;
   double ReadDouble(const std::string& name) const;  // an 8-byte REG_BINARY
 
@@ -70,6 +75,12 @@ class TRegistry {
   // content as it was: the file is re-read under an advisory lock, changed, and
   // saved atomically (temporary file, fsync, rename), mode 0600.
   void SaveKey(const std::string& path, const TRegKey& key);
+
+  // Changes one key in place: under the same lock as SaveKey, the key as the
+  // file holds it now is handed to `change`, and the result is saved. Values
+  // that `change` does not touch stay as they were. Nothing is written when
+  // `change` throws.
+  void UpdateKey(const std::string& path, const std::function<void(TRegKey&)>& change);
 
  private:
   std::filesystem::path file_;

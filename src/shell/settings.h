@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/datetime.h"
 
@@ -31,7 +32,7 @@ enum class TSwitch {
 class ISettingsHost {
  public:
   virtual ~ISettingsHost() = default;
-  virtual void ShowWelcome(const std::string& text) = 0;       // modal information box
+  virtual void ShowWelcome(const std::string& text) = 0;        // modal information box
   virtual void ShowRegistryError(const std::string& text) = 0;  // plain message box
   virtual void PostOpenWizard() = 0;                            // WM_OPEN_WIZARD
   virtual int ScreenWidth() = 0;
@@ -127,6 +128,18 @@ class TSettings {
   void SetFromEmail(const std::string& value);
 
  private:
+  struct TListeners {
+    ISettingsHost* Host;
+    ISmtpClientConfig* Smtp;
+  };
+  // Stores one field under the lock and returns whom to tell about it.
+  template <class T, class V>
+  TListeners Store(T TSettingsData::*field, V&& value) {
+    std::lock_guard l(lock_);
+    data_.*field = std::forward<V>(value);
+    return {host_, smtp_};
+  }
+
   mutable std::recursive_mutex lock_;  // the settings lock
   TSettingsData data_;
   bool settingsLoaded_ = false;
