@@ -1,0 +1,136 @@
+#include "engine/mail_address.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/mail_client.h"
+
+namespace rn {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos)
+    return {};
+  const auto last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+bool IsHostNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+}
+
+bool IsIpv6Char(char c) {
+  return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
+}
+
+// A visible rendering of a text that holds control characters, for error texts.
+std::string Escaped(std::string_view text) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
+}
+
+TServerAddress SplitServer(const std::string& text, int defaultPort, const char* what) {
+  const std::string server = Trim(text);
+  const std::string quoted = "\"" + Escaped(text) + "\"";
+  if (server.empty())
+    throw EMailError(std::string("No ") + what + " is set");
+  if (HasControlCharacter(server)) {
+    throw EMailError(std::string("The ") + what + " " + quoted + " holds a control character");
+  }
+
+  TServerAddress result;
+  std::string portText;
+  if (server.front() == '[') {
+    const auto close = server.find(']');
+    if (close == std::string::npos) {
+      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
+    }
+    result.Host = server.substr(1, close - 1);
+    const std::string rest = server.substr(close + 1);
+    if (!rest.empty()) {
+      if (rest.front() != ':') {
+        throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
+      }
+      portText = rest.substr(1);
+      if (portText.empty())
+        portText = "?";
+    }
+    if (result.Host.empty() || !std::all_of(result.Host.begin(), result.Host.end(), IsIpv6Char)) {
+      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
+    }
+  } else {
+    const auto colon = server.find(':');
+    result.Host = server.substr(0, colon);
+    if (colon != std::string::npos) {
+      portText = server.substr(colon + 1);
+      if (portText.empty())
+        portText = "?";
+    }
+    if (result.Host.empty() ||
+        !std::all_of(result.Host.begin(), result.Host.end(), IsHostNameChar)) {
+      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host name");
+    }
+  }
+
+  result.Port = defaultPort;
+  if (!portText.empty()) {
+    const bool digits =
+        portText.size() <= 5 && std::all_of(portText.begin(), portText.end(), [](char c) {
+          return std::isdigit(static_cast<unsigned char>(c));
+        });
+    const int port = digits ? std::stoi(portText) : 0;
+    if (port < 1 || port > 65535) {
+      throw EMailError(std::string("The ") + what + " " + quoted + " has no valid port number");
+    }
+    result.Port = port;
+  }
+  return result;
+}
+
+std::string EnvelopeAddress(const std::string& text, const char* role) {
+  if (HasControlCharacter(text)) {
+    throw EMailError(std::string("The ") + role + " address \"" + Escaped(text) +
+                     "\" holds a control character; nothing was sent");
+  }
+  std::string address = Trim(text);
+  const auto open = address.rfind('<');
+  if (open != std::string::npos && address.back() == '>') {
+    address = Trim(address.substr(open + 1, address.size() - open - 2));
+  }
+  if (address.find_first_of(" <>") != std::string::npos) {
+    throw EMailError(std::string("The ") + role + " address \"" + text +
+                     "\" is not a valid e-mail address; nothing was sent");
+  }
+  return address;
+}
+
+std::string UrlHost(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
+}
+
+}  // namespace rn
