@@ -178,7 +178,7 @@ void TSmtpClient::Send(const TMailMessage& message) {
     std::string reason = curlError[0] ? curlError : curl_easy_strerror(code);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))
       reason.pop_back();
-    std::string text = "Sending through " + host + " failed: ";
+    std::string text = "Sending through SMTP server " + host + " failed: ";
     text += transfer.Refusal.empty() ? reason : transfer.Refusal + " (" + reason + ")";
     throw EMailError(text);
   }

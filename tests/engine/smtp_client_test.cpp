@@ -8,8 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "../support/mail_server.h"
-#include "../support/mail_text.h"
+#include "mail_server.h"
+#include "mail_text.h"
 
 namespace rn {
 namespace {
