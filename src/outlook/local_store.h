@@ -3,6 +3,7 @@
 // inbox as a Maildir.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -27,5 +28,9 @@ TStoreLocations ReadStoreLocations(const TRegistry& registry);
 // Connects to the local store. `log` receives lines about skipped files.
 std::unique_ptr<IOutlookConnector> MakeLocalStoreConnector(
     TStoreLocations locations, std::function<void(const std::string&)> log = {});
+
+// How many files the local stores of this process have parsed: a count for
+// tests and benchmarks that check unchanged files are not read again.
+uint64_t LocalStoreParseCount();
 
 }  // namespace rn

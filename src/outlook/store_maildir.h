@@ -1,0 +1,38 @@
+// The mail side of the local store: one Maildir message read with GMime into
+// the values the inbox pass uses. The store only reads; it never changes a
+// message or its name.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "outlook/store_ical.h"
+#include "platform/datetime.h"
+
+namespace rn::store {
+
+struct TMailData {
+  std::string Subject;  // UTF-8
+  std::string Body;     // UTF-8: the first text/plain part, else the HTML part as text
+  int Importance = 1;   // 0 low, 1 normal, 2 high
+  TDateTime ReceivedTime = 0;
+};
+
+// Reads one message. `fileTime` is the file's modification time, used when
+// the message carries no readable Received: or Date: header. Throws
+// EStoreError for data that is no mail message.
+TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::string& label);
+
+// The text of an HTML document: tags dropped (script and style with their
+// content), entities decoded, block elements and <br> as line breaks, runs of
+// blanks folded.
+std::string HtmlToText(std::string_view html);
+
+// Whether a Maildir file name ("unique:2,FLAGS") carries the Seen flag.
+bool MaildirSeen(std::string_view fileName);
+
+// The part of a Maildir file name before its ":2," information.
+std::string_view MaildirUnique(std::string_view fileName);
+
+}  // namespace rn::store
