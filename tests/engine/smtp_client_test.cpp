@@ -155,6 +155,19 @@ TEST_F(SmtpClientTest, AuthenticatesWithLoginOnlyWhenSet) {
   EXPECT_EQ(server.Messages().size(), 2u);
 }
 
+TEST_F(SmtpClientTest, LoginSetButNotOfferedSendsWithoutCredentials) {
+  // A server that offers no AUTH at all takes mail without it (an internal
+  // relay); the credentials are not sent, and the server stays the judge.
+  client.SetLoginAuthentication(true);
+  client.SetUserName("bob");
+  client.SetPassword("s3cret");
+  client.Send(notification);
+  ASSERT_TRUE(server.WaitForIdle());
+  EXPECT_THAT(server.Commands(TLoopbackMailServer::Smtp), Not(::testing::Contains("AUTH LOGIN")));
+  EXPECT_THAT(server.SignIns(), IsEmpty());
+  EXPECT_EQ(server.Messages().size(), 1u);
+}
+
 TEST_F(SmtpClientTest, RefusalsCarryTheServersWords) {
   struct Case {
     const char* name;
