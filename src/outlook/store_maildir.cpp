@@ -193,8 +193,9 @@ std::string HtmlToText(std::string_view html) {
     pendingSpace = false;
     while (!out.empty() && out.back() == ' ')
       out.pop_back();
-    // At most one empty line in a row, none at the start.
-    if (out.empty() || (out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") == 0))
+    // One line break between blocks, none at the start: the phone shows only
+    // the start of the body, and blank lines would waste it.
+    if (out.empty() || out.back() == '\n')
       return;
     out += '\n';
   };

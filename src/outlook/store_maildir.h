@@ -25,8 +25,8 @@ struct TMailData {
 TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::string& label);
 
 // The text of an HTML document: tags dropped (script and style with their
-// content), entities decoded, block elements and <br> as line breaks, runs of
-// blanks folded.
+// content), entities decoded, block elements and <br> as single line breaks,
+// runs of blanks folded.
 std::string HtmlToText(std::string_view html);
 
 // Whether a Maildir file name ("unique:2,FLAGS") carries the Seen flag.
