@@ -56,57 +56,51 @@ bool HasControlCharacter(std::string_view text) {
 
 TServerAddress SplitServer(const std::string& text, int defaultPort, const char* what) {
   const std::string server = Trim(text);
-  const std::string quoted = "\"" + Escaped(text) + "\"";
+  const auto refuse = [&](const char* problem) {
+    std::string message = "The ";
+    message.append(what).append(" \"").append(Escaped(text)).append("\" ").append(problem);
+    return EMailError(message);
+  };
   if (server.empty())
     throw EMailError(std::string("No ") + what + " is set");
-  if (HasControlCharacter(server)) {
-    throw EMailError(std::string("The ") + what + " " + quoted + " holds a control character");
-  }
+  if (HasControlCharacter(server))
+    throw refuse("holds a control character");
 
   TServerAddress result;
-  std::string portText;
+  std::string_view rest;  // what follows the host: empty or ":port"
   if (server.front() == '[') {
     const auto close = server.find(']');
-    if (close == std::string::npos) {
-      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
-    }
+    if (close == std::string::npos)
+      throw refuse("is not a valid host");
     result.Host = server.substr(1, close - 1);
-    const std::string rest = server.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest.front() != ':') {
-        throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
-      }
-      portText = rest.substr(1);
-      if (portText.empty())
-        portText = "?";
-    }
-    if (result.Host.empty() || !std::all_of(result.Host.begin(), result.Host.end(), IsIpv6Char)) {
-      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host");
-    }
+    rest = std::string_view(server).substr(close + 1);
+    if (result.Host.empty() || !std::all_of(result.Host.begin(), result.Host.end(), IsIpv6Char))
+      throw refuse("is not a valid host");
   } else {
     const auto colon = server.find(':');
     result.Host = server.substr(0, colon);
-    if (colon != std::string::npos) {
-      portText = server.substr(colon + 1);
-      if (portText.empty())
-        portText = "?";
-    }
-    if (result.Host.empty() ||
-        !std::all_of(result.Host.begin(), result.Host.end(), IsHostNameChar)) {
-      throw EMailError(std::string("The ") + what + " " + quoted + " is not a valid host name");
-    }
+    if (colon != std::string::npos)
+      rest = std::string_view(server).substr(colon);
+    if (result.Host.empty() || !std::all_of(result.Host.begin(), result.Host.end(), IsHostNameChar))
+      throw refuse("is not a valid host name");
   }
 
   result.Port = defaultPort;
-  if (!portText.empty()) {
-    const bool digits =
-        portText.size() <= 5 && std::all_of(portText.begin(), portText.end(), [](char c) {
-          return std::isdigit(static_cast<unsigned char>(c));
-        });
-    const int port = digits ? std::stoi(portText) : 0;
-    if (port < 1 || port > 65535) {
-      throw EMailError(std::string("The ") + what + " " + quoted + " has no valid port number");
+  if (!rest.empty()) {
+    if (rest.front() != ':')
+      throw refuse("is not a valid host");
+    const std::string_view digits = rest.substr(1);
+    int port = 0;
+    const bool number = !digits.empty() && digits.size() <= 5 &&
+                        std::all_of(digits.begin(), digits.end(), [](char c) {
+                          return std::isdigit(static_cast<unsigned char>(c));
+                        });
+    if (number) {
+      for (char c : digits)
+        port = port * 10 + (c - '0');
     }
+    if (port < 1 || port > 65535)
+      throw refuse("has no valid port number");
     result.Port = port;
   }
   return result;

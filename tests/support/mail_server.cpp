@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -251,6 +252,10 @@ void TLoopbackMailServer::AcceptLoop() {
       const int fd = ::accept4(entries[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0)
         continue;
+      // Replies of several lines go out in one send each line; without
+      // NODELAY the second waits for the client's delayed acknowledgement.
+      const int yes = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
       const auto protocol = static_cast<TProtocol>(i);
       std::lock_guard lock(mutex_);
       ++connections_[protocol];
