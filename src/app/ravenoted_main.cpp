@@ -1,7 +1,7 @@
 // ravenoted: the notification engine without a window. Settings come from the
 // registry file, status texts go to standard output, errors to standard error.
 // SIGINT and SIGTERM stop the engine (final save and log dump, exit status 0);
-// SIGHUP loads the settings again.
+// SIGHUP loads the settings again and wakes the engine for a pass.
 #include <pthread.h>
 #include <signal.h>
 
@@ -76,6 +76,8 @@ int Run(const sigset_t& signals) {
     const int received = ::sigtimedwait(&signals, nullptr, &watchdog);
     if (received == SIGHUP) {
       settings.LoadSettings(registry);
+      // A pass right away, so the new settings show at once.
+      wakeEvent->Set();
       continue;
     }
     if (received == SIGINT || received == SIGTERM)
