@@ -111,7 +111,12 @@ std::optional<TZoned> ReadTime(icalproperty* p, const TContext& c) {
     default:
       return std::nullopt;
   }
-  if (icaltime_is_null_time(z.t) || !icaltime_is_valid_time(z.t))
+  // libical takes month 13 or hour 25 as written.
+  const icaltimetype& t = z.t;
+  if (icaltime_is_null_time(t) || t.year < 1601 || t.year > 9999 || t.month < 1 || t.month > 12 ||
+      t.day < 1 || t.day > DaysInMonth(t.year, t.month) ||
+      (!t.is_date && (t.hour < 0 || t.hour > 23 || t.minute < 0 || t.minute > 59 || t.second < 0 ||
+                      t.second > 60)))
     return std::nullopt;
   if (z.t.is_date) {
     z.zone = nullptr;
