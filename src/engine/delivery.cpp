@@ -1,6 +1,7 @@
 // SendNewEmail, the one send operation, and the pending test-message slot.
 #include <exception>
 
+#include "engine/mail_message.h"
 #include "engine/processor.h"
 
 namespace rn {
@@ -13,6 +14,7 @@ bool TOutlookProcessor::SendNewEmail(const std::string& to, const std::string& s
   try {
     const TSettingsData settings = Settings();
     const TMailMessage message{settings.FromEmail, to, subject, body};
+    CheckMailMessage(message);  // an address that cannot go costs no sign-in either
     if (settings.Pop3Signin) {
       DebugLog("Pop Sign in" + to);
       // A refused sign-in throws here, so no SMTP connection is made.
@@ -51,7 +53,8 @@ void TOutlookProcessor::SendPendingMessage() {
   std::string to, subject, body;
   {
     std::lock_guard lock(pendingLock_);
-    if (!pending_.Pending) return;
+    if (!pending_.Pending)
+      return;
     to = pending_.To;
     subject = pending_.Subject;
     body = pending_.Body;

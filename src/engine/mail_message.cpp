@@ -5,6 +5,8 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/mail_address.h"
+
 namespace rn {
 
 namespace {
@@ -98,6 +100,11 @@ std::string SafeSubject(const std::string& subject) {
       c = ' ';
   }
   return safe;
+}
+
+void CheckMailMessage(const TMailMessage& message) {
+  EnvelopeAddress(message.From, "sender");
+  EnvelopeAddress(message.To, "recipient");
 }
 
 std::string BuildMailMessage(const TMailMessage& source) {

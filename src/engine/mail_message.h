@@ -14,6 +14,12 @@ namespace rn {
 // Subject header and start a header of its own.
 std::string SafeSubject(const std::string& subject);
 
+// Checks what the envelope will carry (the From and To addresses) and throws
+// EMailError when a server must not see it; what TSmtpClient::Send checks
+// first, callable before a POP3 sign-in so that a message that cannot go
+// costs no connection at all.
+void CheckMailMessage(const TMailMessage& message);
+
 // The whole message as it goes after DATA, every line ending in CRLF. A
 // non-ASCII subject is RFC 2047-encoded; a non-ASCII body is sent
 // quoted-printable. Throws EMailError when the message cannot be built.

@@ -188,6 +188,7 @@ TEST(DeliveryTest, SilentServersGiveUpWithinTheTimeLimit) {
 
 TEST(DeliveryTest, AddressWithALineEndSendsNothing) {
   MailRig rig;
+  rig.settings.SetPop3Signin(true);
   EXPECT_FALSE(rig.Send("Lunch", "", "5551234567@vtext.com\r\nRCPT TO:<evil@example.com>"));
   ASSERT_THAT(rig.host.Errors, SizeIs(1));
   EXPECT_THAT(rig.host.Errors[0], HasSubstr("control character"));
@@ -196,6 +197,7 @@ TEST(DeliveryTest, AddressWithALineEndSendsNothing) {
   EXPECT_FALSE(rig.Send("Lunch"));
   EXPECT_THAT(rig.host.Errors, SizeIs(2));
   EXPECT_EQ(rig.server.Connections(TLoopbackMailServer::Smtp), 0);
+  EXPECT_EQ(rig.server.Connections(TLoopbackMailServer::Pop3), 0);
 }
 
 TEST(DeliveryTest, SubjectWithLineEndsStaysOneHeader) {
