@@ -103,6 +103,8 @@ std::vector<Case> Cases() {
       {"three occurrences: the third", Ending(Daily(Mar(2), 1), 0, 3), Mar(4, 10), Nine(Mar(4))},
       {"three occurrences: no fourth", Ending(Daily(Mar(2), 1), 0, 3), Mar(5, 8), 0},
       {"ended before D with no count", Ending(Daily(Mar(2), 1), Mar(9)), Mar(10, 8), 0},
+      {"end date without a count bounds by date alone", Ending(Daily(Mar(2), 1), Mar(20)),
+       Mar(10, 8), Nine(Mar(10))},
 
       // Daily with a day mask: the first of today and tomorrow in the mask.
       {"weekdays, D on Friday", Daily(Mar(2), 1, kWeekdays), Mar(6, 10), Nine(Mar(6))},
