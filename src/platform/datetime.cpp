@@ -9,7 +9,7 @@ namespace {
 
 // Days from 0001-03-01-based civil calendar (Howard Hinnant's algorithm), so
 // dates before and after 1899 need no tables.
-long DaysFromCivil(long y, unsigned m, unsigned d) {
+constexpr long DaysFromCivil(long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -31,7 +31,7 @@ void CivilFromDays(long z, int& y, int& m, int& d) {
   y = static_cast<int>(yy + (m <= 2));
 }
 
-const long kEpochDays = DaysFromCivil(1899, 12, 30);
+constexpr long kEpochDays = DaysFromCivil(1899, 12, 30);
 
 std::string Format(const char* format, TDateTime value) {
   std::tm tm = ToTm(value);
