@@ -104,7 +104,10 @@ class TFd {
 
 void ReplaceFile(const std::filesystem::path& file, const std::string& bytes) {
   const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  std::string temp = (folder / ("." + FileLabel(file) + ".XXXXXX")).string();
+  std::string tempName = ".";  // hidden, beside the file it replaces
+  tempName += FileLabel(file);
+  tempName += ".XXXXXX";
+  std::string temp = (folder / tempName).string();
   TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (fd.Get() < 0)
     ThrowSaveError(file, "cannot create a file in " + folder.string(), errno);
