@@ -580,7 +580,10 @@ void ReplaceFile(const fs::path& file, const std::string& text) {
   struct stat old {};
   const bool hadMode = ::stat(file.c_str(), &old) == 0;
   fs::path dir = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-  std::string tmpl = (dir / ("." + file.filename().string() + ".XXXXXX")).string();
+  std::string name = file.filename().string();
+  name.insert(0, 1, '.');
+  name.append(".XXXXXX");
+  std::string tmpl = (dir / name).string();
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0)
     throw EStoreError("Store: cannot write in " + dir.string());
