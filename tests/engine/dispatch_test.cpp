@@ -179,15 +179,20 @@ TEST_F(Dispatch, StopRequestedSkipsTheRemainingMeetings) {
 TEST_F(Dispatch, MorningMessageWithoutMeetingReminders) {
   rig.settings.SetMeetingNotify(false);
   rig.settings.SetMorningNotify(true);
-  rig.clock.Set(At(7, 30));
-  AddMeeting("09:15:00@loc::Review", At(9, 0));
-  AddMeeting("Past", At(7, 0));
+  rig.clock.Set(At(7, 59));
+  TEventItem& review = AddMeeting("08:15:00@loc::Review", At(8, 0));
   engine.HandleNotify();
   EXPECT_TRUE(rig.smtp.Sent.empty());
-  EXPECT_TRUE(engine.Meetings.At(engine.Meetings.Find("Past")).Notified);
+  EXPECT_FALSE(review.Notified);  // inside its two minutes, but the switch is off
 
   engine.MorningFirstMeeting();
-  EXPECT_EQ(Subjects(), (std::vector<std::string>{"First:Past"}));
+  EXPECT_EQ(Subjects(), (std::vector<std::string>{"First:08:15:00@loc::Review"}));
+  EXPECT_FALSE(review.Notified);
+
+  rig.clock.Set(At(8, 1, 30));
+  engine.HandleNotify();
+  EXPECT_EQ(rig.smtp.Sent.size(), 1u);
+  EXPECT_TRUE(review.Notified);  // handled once past, unsent
 }
 
 // ---- morning and evening messages ----
