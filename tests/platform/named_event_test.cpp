@@ -1,0 +1,147 @@
+#include "platform/named_event.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+namespace rn {
+namespace {
+
+// Long enough never to run out on a loaded machine; a wait that is answered
+// returns at once, so the tests never sit through it.
+constexpr unsigned kPatience = 60000;
+
+// Each test gets its own event, removed afterwards, so tests running side by
+// side never wake each other.
+class NamedEvent : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    name_ = std::string("test-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() +
+            "-" + std::to_string(::getpid());
+    TNamedEvent::Remove(name_);
+  }
+  void TearDown() override { TNamedEvent::Remove(name_); }
+
+  // Runs `body` in a forked child; its result is the child's exit status.
+  static pid_t Spawn(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      int status = 2;
+      try {
+        status = body();
+      } catch (...) {
+      }
+      ::_exit(status);
+    }
+    return child;
+  }
+  static int ExitStatus(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+      return -1;
+    return WEXITSTATUS(status);
+  }
+
+  std::string name_;
+};
+
+TEST_F(NamedEvent, IsManualResetAndStartsUnset) {
+  TNamedEvent event(name_);
+  EXPECT_FALSE(event.Wait(0));
+  EXPECT_FALSE(event.Wait(10));
+  event.Set();
+  EXPECT_TRUE(event.Wait(0));
+  EXPECT_TRUE(event.Wait(0));  // a wait does not reset it
+  event.Set();
+  event.Reset();
+  EXPECT_FALSE(event.Wait(0));
+}
+
+TEST_F(NamedEvent, ObjectsOfOneNameShareTheEvent) {
+  TNamedEvent first(name_);
+  TNamedEvent second(name_);
+  TNamedEvent stranger(name_ + "-other");
+  first.Set();
+  EXPECT_TRUE(second.Wait(0));
+  EXPECT_FALSE(stranger.Wait(0));
+  second.Reset();
+  EXPECT_FALSE(first.Wait(0));
+  TNamedEvent::Remove(name_ + "-other");
+
+  // A later opener finds the event as it is, set or not.
+  first.Set();
+  TNamedEvent third(name_);
+  EXPECT_TRUE(third.Wait(0));
+}
+
+TEST_F(NamedEvent, SetWakesEveryWaiter) {
+  TNamedEvent setter(name_);
+  TNamedEvent a(name_), b(name_);
+  bool wokeA = false, wokeB = false;
+  std::thread waitA([&] { wokeA = a.Wait(kPatience); });
+  std::thread waitB([&] { wokeB = b.Wait(kPatience); });
+  setter.Set();
+  waitA.join();
+  waitB.join();
+  EXPECT_TRUE(wokeA);
+  EXPECT_TRUE(wokeB);
+}
+
+TEST_F(NamedEvent, AnotherProcessSetsIt) {
+  TNamedEvent event(name_);
+  const pid_t child = Spawn([&] {
+    TNamedEvent theirs(name_);
+    theirs.Set();
+    return 0;
+  });
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(event.Wait(kPatience));
+  EXPECT_EQ(ExitStatus(child), 0);
+}
+
+TEST_F(NamedEvent, AnotherProcessIsWokenByIt) {
+  TNamedEvent event(name_);
+  TNamedEvent answer(name_ + "-answer");
+  const pid_t child = Spawn([&] {
+    TNamedEvent theirs(name_);
+    const bool woken = theirs.Wait(kPatience);
+    TNamedEvent(name_ + "-answer").Set();
+    return woken ? 0 : 1;
+  });
+  ASSERT_GT(child, 0);
+  event.Set();
+  EXPECT_TRUE(answer.Wait(kPatience));
+  EXPECT_EQ(ExitStatus(child), 0);
+  TNamedEvent::Remove(name_ + "-answer");
+}
+
+// A process that dies holding the event's lock does not leave the event dead.
+TEST_F(NamedEvent, OutlivesAProcessThatDiedHoldingItsLock) {
+  TNamedEvent event(name_);
+  const pid_t child = Spawn([&] {
+    TNamedEvent theirs(name_);
+    theirs.LockAndAbandonForTest();
+    ::_exit(0);  // dies with the event still mapped, as a crash would
+    return 1;
+  });
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(ExitStatus(child), 0);
+  event.Set();
+  EXPECT_TRUE(event.Wait(0));
+  event.Reset();
+  EXPECT_FALSE(event.Wait(0));
+}
+
+TEST(NamedEventName, IsPerUserAndSafeAsAPath) {
+  const std::string uid = std::to_string(::geteuid());
+  EXPECT_EQ(TNamedEvent::SharedName("QuarrowmereProcessor"),
+            "/ravenote-QuarrowmereProcessor-" + uid);
+  EXPECT_EQ(TNamedEvent::SharedName("a/../b c"), "/ravenote-a_.._b_c-" + uid);
+}
+
+}  // namespace
+}  // namespace rn
