@@ -3,8 +3,8 @@
 
 namespace rn {
 
-// Every region of Cingular took mail for its phones at one gateway domain.
 namespace {
+// Every region of Cingular took mail for its phones at one gateway domain.
 constexpr const char* kCingularDomain = "mobile.mycingular.com";
 }  // namespace
 
