@@ -14,7 +14,7 @@ TSettingsData Phone(uint8_t service, std::string pin = "5551234567") {
   return s;
 }
 
-TEST(DestinationAddress, ComposesTheAddressForEveryService) {
+TEST(CarrierDestinationAddress, ComposesTheAddressForEveryService) {
   struct Case {
     TSettingsData settings;
     std::string want;
@@ -43,7 +43,7 @@ TEST(DestinationAddress, ComposesTheAddressForEveryService) {
   }
 }
 
-TEST(DestinationAddress, CustomEntryIgnoresThePhoneNumber) {
+TEST(CarrierDestinationAddress, CustomEntryIgnoresThePhoneNumber) {
   TSettingsData s = Phone(kCustomService);
   s.CustomEmail = " Text.Pager@Example.COM ";
   EXPECT_EQ(DestinationAddress(s), " Text.Pager@Example.COM ");
@@ -51,7 +51,7 @@ TEST(DestinationAddress, CustomEntryIgnoresThePhoneNumber) {
   EXPECT_EQ(DestinationAddress(s), "");
 }
 
-TEST(DestinationAddress, CingularIgnoresTheChosenRegion) {
+TEST(CarrierDestinationAddress, CingularIgnoresTheChosenRegion) {
   TSettingsData s = Phone(1);
   for (const auto& region : CingularRegions) {
     s.CustomAddr = region.GatewayDomain;
@@ -92,7 +92,7 @@ TEST(CarrierTable, ListsTheNineProvidersWithTheirAccelerators) {
   EXPECT_EQ(Accelerator("&AT&&T Wireless"), 'A');
 }
 
-TEST(CingularRegions, ListsTheSixRegionsAtOneGateway) {
+TEST(CarrierCingularRegions, ListsTheSixRegionsAtOneGateway) {
   const char* descriptions[] = {
       "Alabama, Florida, Georgia, Indiana, Kentucky and Louisiana",
       "Mississippi, North Carolina, South Carolina and Tennesse",

@@ -500,7 +500,7 @@ TEST(SettingsSave, WriteFailureReachesTheCaller) {
   EXPECT_THROW(settings.SaveSettings(registry), ERegistryError);
 }
 
-TEST(PasswordScramble, ReversesAndShiftsEveryByte) {
+TEST(SettingsPassword, ReversesAndShiftsEveryByte) {
   EXPECT_EQ(ScramblePassword("abc"), "xwv");
   EXPECT_EQ(UnscramblePassword("xwv"), "abc");
   EXPECT_EQ(ScramblePassword(""), "");
@@ -513,7 +513,7 @@ TEST(PasswordScramble, ReversesAndShiftsEveryByte) {
   EXPECT_EQ(UnscramblePassword(ScramblePassword(every)), every);
 }
 
-TEST(PasswordScramble, EveryByteSurvivesSaveAndLoad) {
+TEST(SettingsPassword, EveryByteSurvivesSaveAndLoad) {
   const std::string passwords[] = {
       "\xeb",              // scrambles to a lone zero byte
       "pass\xebword\xeb",  // zero bytes inside and at the start
