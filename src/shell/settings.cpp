@@ -4,7 +4,6 @@
 #include "shell/settings.h"
 
 #include <cmath>
-#include <functional>
 
 #include "platform/registry.h"
 
@@ -83,13 +82,10 @@ TSettingsData TSettings::Snapshot() const {
 }
 
 void TSettings::LoadSettings(const TRegistry& registry) {
-  {
-    std::lock_guard l(lock_);
-    settingsLoaded_ = false;
-  }
   ISettingsHost* host;
   {
     std::lock_guard l(lock_);
+    settingsLoaded_ = false;
     host = host_;
   }
 
@@ -122,31 +118,27 @@ void TSettings::LoadSettings(const TRegistry& registry) {
     return;
   }
 
-  // The main group: every value read through its setter, the first failure
-  // ending the load with the fields read so far.
-  const std::vector<std::function<void()>> mainGroup = {
-      [&] { SetMeetingNotify(ReadBool(key, "MeetingNotify")); },
-      [&] { SetMorningNotify(ReadBool(key, "MorningNotify")); },
-      [&] { SetEveningNotify(ReadBool(key, "EveningNotify")); },
-      [&] { SetTaskNotify(ReadBool(key, "TaskNotify")); },
-      [&] { SetTaskPreNotify(ReadBool(key, "TaskPreNotify")); },
-      [&] { SetTaskReminder(ReadBool(key, "TaskReminder")); },
-      [&] { SetUrgentEmail(ReadBool(key, "UrgentEmail")); },
-      [&] { SetTop(ReadInt(key, "Top")); },
-      [&] { SetLeft(ReadInt(key, "Left")); },
-      [&] { SetPin(key.ReadString("Pin")); },
-      [&] { SetCustomAddr(key.ReadString("CustomAddr")); },
-      [&] { SetCustomEmail(key.ReadString("CustomEmail")); },
-      [&] { SetServer(key.ReadString("Server")); },
-      [&] { SetUserName(key.ReadString("UserName")); },
-      [&] { SetPass(UnscramblePassword(key.ReadString("Pass"))); },
-      [&] { SetMustSignIn(ReadBool(key, "MustSignIn")); },
-      [&] { SetPop3Server(key.ReadString("Pop3Server")); },
-      [&] { SetFromEmail(key.ReadString("FromEmail")); },
-  };
+  // The main group, read through the setters; the first failure ends the
+  // load with the fields read so far.
   try {
-    for (const auto& read : mainGroup)
-      read();
+    SetMeetingNotify(ReadBool(key, "MeetingNotify"));
+    SetMorningNotify(ReadBool(key, "MorningNotify"));
+    SetEveningNotify(ReadBool(key, "EveningNotify"));
+    SetTaskNotify(ReadBool(key, "TaskNotify"));
+    SetTaskPreNotify(ReadBool(key, "TaskPreNotify"));
+    SetTaskReminder(ReadBool(key, "TaskReminder"));
+    SetUrgentEmail(ReadBool(key, "UrgentEmail"));
+    SetTop(ReadInt(key, "Top"));
+    SetLeft(ReadInt(key, "Left"));
+    SetPin(key.ReadString("Pin"));
+    SetCustomAddr(key.ReadString("CustomAddr"));
+    SetCustomEmail(key.ReadString("CustomEmail"));
+    SetServer(key.ReadString("Server"));
+    SetUserName(key.ReadString("UserName"));
+    SetPass(UnscramblePassword(key.ReadString("Pass")));
+    SetMustSignIn(ReadBool(key, "MustSignIn"));
+    SetPop3Server(key.ReadString("Pop3Server"));
+    SetFromEmail(key.ReadString("FromEmail"));
   } catch (const ERegistryError&) {
     if (host)
       host->ShowRegistryError(kReadErrorText);
