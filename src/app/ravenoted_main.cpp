@@ -109,6 +109,10 @@ int main() {
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // A signal ignored by the parent (a shell's background job, a test runner)
+  // would be discarded before sigtimedwait could take it.
+  for (int taken : {SIGINT, SIGTERM, SIGHUP})
+    ::signal(taken, SIG_DFL);
   // A closed standard output or a dropped connection is an error to report,
   // not a reason to die.
   ::signal(SIGPIPE, SIG_IGN);

@@ -197,10 +197,15 @@ class Ravenoted {
     }
   }
 
+  // A test that failed half-way still ends its program, by SIGTERM first: a
+  // copy killed outright in its wait can leave the shared wake event unusable
+  // for the user's other copies.
   ~Ravenoted() {
     if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
+      if (Stop() == -1 && !exited_) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+      }
     }
   }
 
