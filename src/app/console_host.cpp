@@ -35,7 +35,15 @@ void TConsoleSettingsHost::ShowWelcome(const std::string& text) {
 }
 
 void TConsoleSettingsHost::ShowRegistryError(const std::string& text) {
-  ErrorLine(text + " (" + registryFile_.string() + ")");
+  // The box's text may carry the cause on a line of its own.
+  std::string line = text;
+  if (const size_t cause = line.find('\n'); cause != std::string::npos) {
+    line.replace(cause, 1, ": ");
+  }
+  if (line.find(registryFile_.string()) == std::string::npos) {
+    line += " (" + registryFile_.string() + ")";
+  }
+  ErrorLine(line);
   ErrorLine(
       "The file is left as it is. Mend it and send SIGHUP to reload it; until then the "
       "settings keep their previous values.");
