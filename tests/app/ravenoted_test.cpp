@@ -216,10 +216,10 @@ class Ravenoted {
 
   void Signal(int signal) { ::kill(pid_, signal); }
 
-  // Sends SIGTERM and waits for the exit; the exit status, or -1 when the
+  // Sends SIGTERM (or `signal`) and waits for the exit; the exit status, or -1 when the
   // process did not end in time or died of a signal.
-  int Stop() {
-    Signal(SIGTERM);
+  int Stop(int signal = SIGTERM) {
+    Signal(signal);
     return WaitForExit();
   }
 
@@ -269,28 +269,34 @@ std::vector<std::string> LogMessages(const fs::path& file) {
   return messages;
 }
 
-TEST(RavenotedTest, StopsCleanlyOnSigtermAfterTheLoopHasRun) {
-  Home home;
-  WriteFile(home.RegistryFile(), RegistryText(Config{}));
-  Ravenoted program(home, "run");
-  ASSERT_TRUE(Eventually([&] { return program.Passes() >= 1; })) << program.Err();
-  EXPECT_EQ(program.Stop(), 0) << program.Err();
+TEST(RavenotedTest, StopsCleanlyOnSigtermOrCtrlCAfterTheLoopHasRun) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(strsignal(signal));
+    Home home;
+    WriteFile(home.RegistryFile(), RegistryText(Config{}));
+    Ravenoted program(home, "run");
+    ASSERT_TRUE(Eventually([&] { return program.Passes() >= 1; })) << program.Err();
+    EXPECT_EQ(program.Stop(signal), 0) << program.Err();
 
-  const auto messages = LogMessages(home.ProgramFolder() / "DEBUG.LOG");
-  size_t at = 0;
-  for (const char* expected :
-       {"COI", "Execute Start", "Loading From Disk", "Ok", "Start Loop", "ProcessCheckes",
-        "ProcessCheckes-End", "Sleep:", "Shutting Down", "Completed"}) {
-    while (at < messages.size() && messages[at].rfind(expected, 0) != 0)
+    const auto messages = LogMessages(home.ProgramFolder() / "DEBUG.LOG");
+    size_t at = 0;
+    for (const char* expected :
+         {"COI", "Execute Start", "Loading From Disk", "Ok", "Start Loop", "ProcessCheckes",
+          "ProcessCheckes-End", "Sleep:", "Shutting Down", "Completed"}) {
+      while (at < messages.size() && messages[at].rfind(expected, 0) != 0)
+        ++at;
+      ASSERT_LT(at, messages.size()) << expected << " missing or out of order in DEBUG.LOG";
       ++at;
-    ASSERT_LT(at, messages.size()) << expected << " missing or out of order in DEBUG.LOG";
-    ++at;
+    }
+    EXPECT_EQ(messages.back(), "Completed");
+    // A stored configuration is no first run: no welcome, no wizard request.
+    EXPECT_EQ(program.Err().find("Welcome"), std::string::npos) << program.Err();
+    // The registry file is the user's: ravenoted never writes it.
+    EXPECT_EQ(ReadFile(home.RegistryFile()), RegistryText(Config{}));
+    for (const char* name : {kNotifyFile, kTaskFile, kEmailFile}) {
+      EXPECT_TRUE(fs::exists(home.ProgramFolder() / name)) << name;
+    }
   }
-  EXPECT_EQ(messages.back(), "Completed");
-  // A stored configuration is no first run: no welcome, no wizard request.
-  EXPECT_EQ(program.Err().find("Welcome"), std::string::npos) << program.Err();
-  // The registry file is the user's: ravenoted never writes it.
-  EXPECT_EQ(ReadFile(home.RegistryFile()), RegistryText(Config{}));
 }
 
 TEST(RavenotedTest, FirstRunExplainsHowToConfigureAndKeepsRunning) {
