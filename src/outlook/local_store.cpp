@@ -251,6 +251,10 @@ class TStoreFolder : public IMAPIFolder {
     watched_ = watch_.Usable();
     Rescan();
     watch_.EndRound();
+    if (!watched_ && !missingLogged_ && !unwatchedLogged_) {
+      Log("Store: no change notices for " + root_.string() + "; it is read anew on every look");
+      unwatchedLogged_ = true;
+    }
     if (!list_)
       list_ = std::make_shared<TItemList>();
   }
@@ -289,6 +293,7 @@ class TStoreFolder : public IMAPIFolder {
   TFolderWatch watch_;
   bool watched_ = false;
   bool missingLogged_ = false;
+  bool unwatchedLogged_ = false;
   std::chrono::steady_clock::time_point lastLook_{};
 };
 
@@ -332,7 +337,7 @@ class TIcalFolder final : public TStoreFolder {
     }
 
     std::map<std::string, TFileEntry> next;
-    bool changed = found.size() != files_.size();
+    bool changed = false;
     for (const fs::path& path : found) {
       const std::string key = path.string();
       std::optional<TStamp> stamp = StampOf(path);
@@ -346,6 +351,9 @@ class TIcalFolder final : public TStoreFolder {
       changed = true;
       next.emplace(key, Parse(path, *stamp));
     }
+    // A file gone is one the listing no longer names (or that vanished
+    // since): fewer entries, or a new one parsed in its place.
+    changed = changed || next.size() != files_.size();
     files_ = std::move(next);
     if (!changed && list_)
       return;

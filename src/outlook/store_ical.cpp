@@ -222,8 +222,7 @@ void CountOccurrences(const icalrecurrencetype& rule, const TZoned& start, TPatt
     p.PatternEndDate = DateOf(ToLocal({last, start.zone}));
 }
 
-TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal,
-                     const TContext& c) {
+TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal) {
   TPatternData p;
   p.PatternStartDate = DateOf(startLocal);
   p.StartTime = startLocal;
@@ -282,11 +281,15 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
     if (p.RecurrenceType >= 0)
       CountOccurrences(rule, start, p);
   }
-  (void)c;
   return p;
 }
 
 std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& c) {
+  // A cancelled meeting is no meeting to be reminded of.
+  if (icalproperty* st = icalcomponent_get_first_property(event, ICAL_STATUS_PROPERTY)) {
+    if (icalproperty_get_status(st) == ICAL_STATUS_CANCELLED)
+      return std::nullopt;
+  }
   TAppointmentData a;
   a.Subject = PropertyText(event, ICAL_SUMMARY_PROPERTY);
   a.Location = PropertyText(event, ICAL_LOCATION_PROPERTY);
@@ -299,7 +302,7 @@ std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& 
   a.ReminderMinutesBeforeStart = EventReminderMinutes(event, *start, a.Start, c);
   if (icalproperty* rr = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
     a.IsRecurring = true;
-    a.Pattern = MapRule(icalproperty_get_rrule(rr), *start, a.Start, c);
+    a.Pattern = MapRule(icalproperty_get_rrule(rr), *start, a.Start);
   }
   return a;
 }
@@ -707,7 +710,6 @@ std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, con
   auto start = ReadTime(startProp, c);
   auto due = ReadTime(dueProp, c);
   // The series runs from DTSTART, or from DUE when the task has no start.
-  icalproperty* anchorProp = start ? startProp : dueProp;
   std::optional<TZoned> anchor = start ? start : due;
   if (!anchor)
     return std::nullopt;
@@ -795,7 +797,6 @@ std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, con
       edits.emplace_back(i, prefix + out);
     }
   }
-  (void)anchorProp;
   if (edits.empty())
     throw EStoreError("Store: " + label + ": the task's dates were not found");
 

@@ -67,8 +67,9 @@ struct TIcalFile {
 enum class TIcalWant { Events, Todos };
 
 // Reads one file's text. A component that cannot be used (an event without a
-// readable start) is left out with a log line; a text with no calendar in it
-// throws EStoreError. `label` names the file in log lines.
+// readable start) is left out with a log line, a cancelled event silently; a
+// text with no calendar in it throws EStoreError. `label` names the file in
+// log lines.
 TIcalFile ParseIcal(const std::string& text, TIcalWant want, const std::string& label,
                     const TStoreLog& log);
 

@@ -166,6 +166,14 @@ TEST_F(IcalTest, DamagedTextsAndComponents) {
   EXPECT_NE(logs[1].find("Month 13"), std::string::npos);
 }
 
+TEST_F(IcalTest, CancelledMeetingIsNoAppointment) {
+  auto file = Parse(Calendar(Event("DTSTART:20261207T100000\nSTATUS:CANCELLED\n", "Called off") +
+                             Event("DTSTART:20261207T100000\nSTATUS:CONFIRMED\n", "On")),
+                    TIcalWant::Events);
+  ASSERT_EQ(file.Events.size(), 1u);
+  EXPECT_EQ(file.Events[0].Subject, "On");
+}
+
 TEST_F(IcalTest, TaskCompletion) {
   struct Case {
     const char* line;
