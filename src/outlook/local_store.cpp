@@ -593,26 +593,14 @@ fs::path UserPath(const std::string& text) {
 TStoreLocations ReadStoreLocations(const TRegistry& registry) {
   const fs::path data = DataFolder();
   TStoreLocations locations{data / "Calendar", data / "Tasks", data / "Inbox"};
-  TRegKey key;
-  try {
-    key = registry.OpenKey(kStoreKey);
-  } catch (const ERegistryError&) {
-    // An unreadable registry file is reported by the settings load; the store
-    // then reads its default places.
-    return locations;
+  const TRegKey key = registry.OpenKey(kStoreKey);
+  for (auto [name, into] :
+       {std::pair{"Calendar", &locations.Calendar}, std::pair{"Tasks", &locations.Tasks},
+        std::pair{"Inbox", &locations.Inbox}}) {
+    std::string value = key.ReadString(name);
+    if (!value.empty())
+      *into = UserPath(value);
   }
-  auto read = [&key](const char* name, fs::path& into) {
-    try {
-      std::string value = key.ReadString(name);
-      if (!value.empty())
-        into = UserPath(value);
-    } catch (const ERegistryError&) {
-      // A value of another type than text: the default place.
-    }
-  };
-  read("Calendar", locations.Calendar);
-  read("Tasks", locations.Tasks);
-  read("Inbox", locations.Inbox);
   return locations;
 }
 

@@ -22,7 +22,9 @@ struct TStoreLocations {
 };
 
 // The locations from the Store key (values Calendar, Tasks, Inbox); missing
-// values mean DataFolder()/Calendar, /Tasks, /Inbox.
+// or empty values mean DataFolder()/Calendar, /Tasks, /Inbox, and a leading
+// "~/" the home folder. Throws ERegistryError when the registry file cannot be
+// parsed or a value is not text.
 TStoreLocations ReadStoreLocations(const TRegistry& registry);
 
 // Connects to the local store. `log` receives lines about skipped files.

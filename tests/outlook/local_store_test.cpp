@@ -434,12 +434,17 @@ TEST_F(LocalStoreTest, LocationsFromTheStoreKeyOrTheDataFolder) {
   TRegKey key;
   key.WriteString("Calendar", "/srv/cal/personal.ics");
   key.WriteString("Inbox", "~/Mail/INBOX");
-  key.WriteDword("Tasks", 1);  // not a text: the default place
+  key.WriteString("Tasks", "");  // empty: the default place
   registry.SaveKey(kStoreKey, key);
   TStoreLocations stored = ReadStoreLocations(registry);
   EXPECT_EQ(stored.Calendar, fs::path("/srv/cal/personal.ics"));
   EXPECT_EQ(stored.Tasks, tmp / "data" / "ravenote" / "Tasks");
   EXPECT_EQ(stored.Inbox, tmp / "Mail" / "INBOX");
+
+  // A value that is no text is reported, not passed over.
+  key.WriteDword("Tasks", 1);
+  registry.SaveKey(kStoreKey, key);
+  EXPECT_THROW(ReadStoreLocations(registry), ERegistryError);
 }
 
 }  // namespace
