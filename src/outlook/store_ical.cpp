@@ -228,10 +228,17 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
   p.StartTime = startLocal;
   p.Interval = rule.interval > 0 ? rule.interval : 1;
 
+  // The rule's days are days where the meeting is held; the pattern's are
+  // local days. Seen from another zone a meeting may fall on the day before
+  // or after (Monday 8:00 in Tokyo is Sunday evening in New York).
+  const int shift = start.t.is_date
+                        ? 0
+                        : static_cast<int>(DateOf(startLocal) -
+                                           EncodeDate(start.t.year, start.t.month, start.t.day));
   for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
     int weekday = icalrecurrencetype_day_day_of_week(rule.by_day[i]);  // Sunday 1
     if (weekday >= 1 && weekday <= 7)
-      p.DayOfWeekMask |= 1 << (weekday - 1);
+      p.DayOfWeekMask |= 1 << (((weekday - 1 + shift) % 7 + 7) % 7);
   }
   const bool byDay = p.DayOfWeekMask != 0;
   switch (rule.freq) {
@@ -257,8 +264,9 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
 
   const TDateParts parts = DecodeDateTime(startLocal);
   p.DayOfMonth = parts.Day;
-  if (rule.by_month_day[0] != ICAL_RECURRENCE_ARRAY_MAX && rule.by_month_day[0] > 0)
-    p.DayOfMonth = rule.by_month_day[0];
+  if (rule.by_month_day[0] != ICAL_RECURRENCE_ARRAY_MAX && rule.by_month_day[0] > 0 &&
+      rule.by_month_day[0] + shift >= 1)
+    p.DayOfMonth = rule.by_month_day[0] + shift;
   p.MonthOfYear = parts.Month;
   if (rule.by_month[0] != ICAL_RECURRENCE_ARRAY_MAX) {
     int month = icalrecurrencetype_month_month(rule.by_month[0]);

@@ -88,6 +88,31 @@ TEST_F(IcalTest, RecurrenceRulesAsOutlookPatterns) {
   }
 }
 
+TEST_F(IcalTest, PatternDaysAreLocalDays) {
+  // Monday 8:00 in Tokyo is Sunday 18:00 here; the 15th at 8:00 there is the
+  // 14th here.
+  struct Case {
+    const char* rule;
+    int mask, dayOfMonth;
+  } cases[] = {
+      {"FREQ=WEEKLY;BYDAY=MO,FR", 1 | 16, 6},
+      {"FREQ=WEEKLY", 1, 6},
+      {"FREQ=MONTHLY;BYMONTHDAY=15", 0, 14},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    auto file = Parse(Calendar(Event("DTSTART;TZID=Asia/Tokyo:20261207T080000\nRRULE:" +
+                                     std::string(c.rule) + "\n")),
+                      TIcalWant::Events);
+    ASSERT_EQ(file.Events.size(), 1u);
+    const TPatternData& p = file.Events[0].Pattern;
+    EXPECT_EQ(p.DayOfWeekMask, c.mask);
+    EXPECT_EQ(p.DayOfMonth, c.dayOfMonth);
+    EXPECT_EQ(p.PatternStartDate, EncodeDate(2026, 12, 6));
+    EXPECT_NEAR(TimeOf(p.StartTime), EncodeTime(18, 0), kSecond);
+  }
+}
+
 TEST_F(IcalTest, ReminderMinutesFromTheFirstAlarmBeforeTheStart) {
   // A one-hour meeting at 9:30 UTC.
   struct Case {
