@@ -1,16 +1,20 @@
 // The named manual-reset event: one small block of POSIX shared memory per
-// event and user, holding a robust process-shared mutex, a condition variable
-// on the monotonic clock and the flag.
+// event and user, holding the flag word. Waiters sleep on the word itself with
+// a futex, so a copy killed in the middle of a wait or a set leaves nothing
+// half-done behind: there is no lock to abandon and no waiter count to leak.
 #include "platform/named_event.h"
 
 #include <fcntl.h>
-#include <pthread.h>
+#include <linux/futex.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <ctime>
 #include <system_error>
 
@@ -20,22 +24,20 @@ namespace {
 
 struct TEventBlock {
   uint64_t Magic;  // kMagic once the block is initialised
-  pthread_mutex_t Mutex;
-  pthread_cond_t Cond;
-  uint32_t Flag;
+  uint32_t Flag;   // 1 set, 0 not set; the futex word
 };
 
 // Changes with the layout, so copies of different builds never share a block
 // they read differently.
-constexpr uint64_t kMagic = 0x52564e4556540000ull | sizeof(TEventBlock);
+constexpr uint64_t kMagic = 0x52564e4546540000ull | sizeof(TEventBlock);
+
+long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout) {
+  // Not FUTEX_PRIVATE: the word lives in memory that other processes map.
+  return ::syscall(SYS_futex, word, op, value, timeout, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
 
 [[noreturn]] void ThrowSystem(int error, const std::string& what) {
   throw std::system_error(error, std::generic_category(), what);
-}
-
-void Check(int rc, const char* what) {
-  if (rc != 0)
-    ThrowSystem(rc, what);
 }
 
 class TFd {
@@ -54,46 +56,9 @@ class TFd {
 };
 
 void Initialise(TEventBlock* shared) {
-  pthread_mutexattr_t mutexAttr;
-  Check(pthread_mutexattr_init(&mutexAttr), "pthread_mutexattr_init");
-  Check(pthread_mutexattr_setpshared(&mutexAttr, PTHREAD_PROCESS_SHARED), "mutex pshared");
-  Check(pthread_mutexattr_setrobust(&mutexAttr, PTHREAD_MUTEX_ROBUST), "mutex robust");
-  Check(pthread_mutex_init(&shared->Mutex, &mutexAttr), "pthread_mutex_init");
-  pthread_mutexattr_destroy(&mutexAttr);
-
-  pthread_condattr_t condAttr;
-  Check(pthread_condattr_init(&condAttr), "pthread_condattr_init");
-  Check(pthread_condattr_setpshared(&condAttr, PTHREAD_PROCESS_SHARED), "cond pshared");
-  Check(pthread_condattr_setclock(&condAttr, CLOCK_MONOTONIC), "cond clock");
-  Check(pthread_cond_init(&shared->Cond, &condAttr), "pthread_cond_init");
-  pthread_condattr_destroy(&condAttr);
-
-  shared->Flag = 0;
+  __atomic_store_n(&shared->Flag, 0u, __ATOMIC_RELAXED);
   __atomic_store_n(&shared->Magic, kMagic, __ATOMIC_RELEASE);
 }
-
-// A holder that died with the lock leaves the flag whole (it is one word), so
-// the lock is marked consistent and used on.
-void Recover(int rc, pthread_mutex_t* mutex, const char* what) {
-  if (rc == EOWNERDEAD) {
-    pthread_mutex_consistent(mutex);
-    return;
-  }
-  Check(rc, what);
-}
-
-class TLock {
- public:
-  explicit TLock(pthread_mutex_t* mutex) : mutex_(mutex) {
-    Recover(pthread_mutex_lock(mutex_), mutex_, "pthread_mutex_lock");
-  }
-  ~TLock() { pthread_mutex_unlock(mutex_); }
-  TLock(const TLock&) = delete;
-  TLock& operator=(const TLock&) = delete;
-
- private:
-  pthread_mutex_t* mutex_;
-};
 
 }  // namespace
 
@@ -158,14 +123,12 @@ TNamedEvent::~TNamedEvent() {
 }
 
 void TNamedEvent::Set() {
-  TLock lock(&shared_->Mutex);
-  shared_->Flag = 1;
-  pthread_cond_broadcast(&shared_->Cond);
+  __atomic_store_n(&shared_->Flag, 1u, __ATOMIC_SEQ_CST);
+  Futex(&shared_->Flag, FUTEX_WAKE, INT_MAX, nullptr);
 }
 
 void TNamedEvent::Reset() {
-  TLock lock(&shared_->Mutex);
-  shared_->Flag = 0;
+  __atomic_store_n(&shared_->Flag, 0u, __ATOMIC_SEQ_CST);
 }
 
 bool TNamedEvent::Wait(unsigned milliseconds) {
@@ -177,19 +140,13 @@ bool TNamedEvent::Wait(unsigned milliseconds) {
     deadline.tv_sec += 1;
     deadline.tv_nsec -= 1000000000L;
   }
-  TLock lock(&shared_->Mutex);
-  while (!shared_->Flag) {
-    const int rc = pthread_cond_timedwait(&shared_->Cond, &shared_->Mutex, &deadline);
-    if (rc == ETIMEDOUT)
+  while (__atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST) == 0) {
+    // Sleeps only while the word is still 0, until the absolute monotonic
+    // deadline; a Set between the test and the sleep makes it return at once.
+    if (Futex(&shared_->Flag, FUTEX_WAIT_BITSET, 0, &deadline) != 0 && errno == ETIMEDOUT)
       break;
-    if (rc != 0)
-      Recover(rc, &shared_->Mutex, "pthread_cond_timedwait");
   }
-  return shared_->Flag != 0;
-}
-
-void TNamedEvent::LockAndAbandonForTest() {
-  Recover(pthread_mutex_lock(&shared_->Mutex), &shared_->Mutex, "pthread_mutex_lock");
+  return __atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST) != 0;
 }
 
 }  // namespace rn

@@ -1,6 +1,6 @@
 // A named manual-reset event shared by every process of the same user: POSIX
-// shared memory holding a process-shared robust mutex, a condition variable
-// and the flag. Two running copies that open the same name wake each other.
+// shared memory holding the flag, which waiters sleep on with a futex. Two
+// running copies that open the same name wake each other.
 #pragma once
 
 #include <string>
@@ -27,10 +27,6 @@ class TNamedEvent final : public IWakeEvent {
   // Removes the event "name" of the current user (tests, clean-up). Objects
   // still open keep working together; the next open creates a fresh event.
   static void Remove(const std::string& name);
-
-  // Tests only: takes the event's lock and keeps it, so that a child process
-  // can die holding it and the next user must recover the lock.
-  void LockAndAbandonForTest();
 
  private:
   struct Shared;

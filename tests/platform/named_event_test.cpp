@@ -1,5 +1,6 @@
 #include "platform/named_event.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -119,21 +120,35 @@ TEST_F(NamedEvent, AnotherProcessIsWokenByIt) {
   TNamedEvent::Remove(name_ + "-answer");
 }
 
-// A process that dies holding the event's lock does not leave the event dead.
-TEST_F(NamedEvent, OutlivesAProcessThatDiedHoldingItsLock) {
+// Copies killed outright in the middle of a wait leave the event working for
+// everyone else: a later Set returns and wakes the living.
+TEST_F(NamedEvent, OutlivesProcessesKilledWhileWaiting) {
   TNamedEvent event(name_);
-  const pid_t child = Spawn([&] {
-    TNamedEvent theirs(name_);
-    theirs.LockAndAbandonForTest();
-    ::_exit(0);  // dies with the event still mapped, as a crash would
-    return 1;
-  });
-  ASSERT_GT(child, 0);
-  ASSERT_EQ(ExitStatus(child), 0);
+  TNamedEvent ready(name_ + "-ready");
+  pid_t children[3];
+  for (pid_t& child : children) {
+    child = Spawn([&] {
+      TNamedEvent theirs(name_);
+      TNamedEvent(name_ + "-ready").Set();
+      theirs.Wait(kPatience);
+      return 0;
+    });
+    ASSERT_GT(child, 0);
+    ASSERT_TRUE(ready.Wait(kPatience));
+    ready.Reset();
+  }
+  for (pid_t child : children) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+  }
+  bool woke = false;
+  std::thread waiter([&] { woke = event.Wait(kPatience); });
   event.Set();
-  EXPECT_TRUE(event.Wait(0));
+  waiter.join();
+  EXPECT_TRUE(woke);
   event.Reset();
   EXPECT_FALSE(event.Wait(0));
+  TNamedEvent::Remove(name_ + "-ready");
 }
 
 TEST(NamedEventName, IsPerUserAndSafeAsAPath) {
