@@ -1,8 +1,6 @@
 // The diagnostic log's cost per line at different buffer sizes: appending a
-// line and the share of the whole-file rewrite that comes once per 250 lines.
-// Appending and the cut-back's front removal cost the same at any size; the
-// rewrite's share grows with the buffer (each write is the whole buffer) and
-// is bounded by the 15 000-line cap.
+// line and the share of the file write that comes once per 250 lines. Both,
+// and the cut-back's front removal, cost the same at any buffer size.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 

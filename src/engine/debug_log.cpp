@@ -1,13 +1,20 @@
 // The engine's diagnostic log. Lines collect in a deque (the cut-back drops
-// thousands of front lines at once) and the whole buffer is written to
-// DEBUG.LOG once every 250 new lines, after an error and at the end.
+// thousands of front lines at once) and DEBUG.LOG is brought up to the whole
+// buffer once every 250 new lines, after an error and at the end. While the
+// file still holds exactly what was last written, bringing it up to date only
+// appends the new lines, so a line costs the same at any buffer size; any
+// doubt (a failed write, the cut-back, a file changed by someone else) makes
+// the next write replace the file.
 #include "engine/debug_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -21,12 +28,32 @@ constexpr const char* kBackupName = "backup_DEBUG.LOG";
   throw std::runtime_error("Unable to write " + file.string() + ": " + std::strerror(error));
 }
 
-// Replaces the file's contents with the lines, each ended by CR LF. The file
-// is overwritten in place, so a read-only DEBUG.LOG stays read-only and fails.
-void WriteLines(const std::filesystem::path& file, const std::deque<std::string>& lines) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0)
+// Writes lines [from, end) to the file, each ended by CR LF: appended to a file
+// of exactly `expectedSize` bytes, or replacing the contents when `from` is 0.
+// The file is written in place, so a read-only DEBUG.LOG stays read-only and
+// fails. Returns the file's size afterwards; std::nullopt when an append found
+// the file other than expected (nothing written then).
+std::optional<uint64_t> WriteLines(const std::filesystem::path& file,
+                                   const std::deque<std::string>& lines, size_t from,
+                                   uint64_t expectedSize) {
+  const bool append = from > 0;
+  const int fd = ::open(
+      file.c_str(),
+      append ? (O_WRONLY | O_APPEND | O_CLOEXEC) : (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC),
+      0600);
+  if (fd < 0) {
+    if (append && errno == ENOENT)
+      return std::nullopt;
     ThrowWriteError(file, errno);
+  }
+  if (append) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_size) != expectedSize) {
+      ::close(fd);
+      return std::nullopt;
+    }
+  }
+  uint64_t size = append ? expectedSize : 0;
   std::string chunk;
   chunk.reserve(1 << 16);
   auto flush = [&] {
@@ -42,10 +69,11 @@ void WriteLines(const std::filesystem::path& file, const std::deque<std::string>
       }
       done += static_cast<size_t>(n);
     }
+    size += chunk.size();
     chunk.clear();
   };
-  for (const std::string& line : lines) {
-    chunk += line;
+  for (size_t i = from; i < lines.size(); ++i) {
+    chunk += lines[i];
     chunk += "\r\n";
     if (chunk.size() >= (1 << 16))
       flush();
@@ -53,6 +81,7 @@ void WriteLines(const std::filesystem::path& file, const std::deque<std::string>
   flush();
   if (::close(fd) != 0)
     ThrowWriteError(file, errno);
+  return size;
 }
 
 }  // namespace
@@ -76,7 +105,7 @@ void TDebugLog::DebugLog(const std::string& message) noexcept {
 
     if (lines_.size() > saveMark_ + kLogWriteEvery) {
       try {
-        WriteLines(LogFile(), lines_);
+        WriteFile();
       } catch (const std::exception& error) {
         lines_.push_back(std::string("Debug Error:") + error.what());
       }
@@ -88,6 +117,7 @@ void TDebugLog::DebugLog(const std::string& message) noexcept {
 
     if (lines_.size() > kLogMaxLines) {
       saveMark_ = 0;
+      fileInSync_ = false;
       while (lines_.size() > kLogKeepLines && !(stopRequested_ && stopRequested_())) {
         lines_.pop_front();
       }
@@ -105,7 +135,24 @@ void TDebugLog::Append(const std::string& line) {
 }
 
 void TDebugLog::Dump() {
-  WriteLines(LogFile(), lines_);
+  fileInSync_ = false;
+  WriteFile();
+}
+
+void TDebugLog::WriteFile() {
+  if (fileInSync_ && writtenLines_ <= lines_.size()) {
+    fileInSync_ = false;
+    if (auto size = WriteLines(LogFile(), lines_, writtenLines_, writtenBytes_)) {
+      writtenBytes_ = *size;
+      writtenLines_ = lines_.size();
+      fileInSync_ = true;
+      return;
+    }
+  }
+  fileInSync_ = false;
+  writtenBytes_ = *WriteLines(LogFile(), lines_, 0, 0);
+  writtenLines_ = lines_.size();
+  fileInSync_ = true;
 }
 
 }  // namespace rn

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -20,8 +21,7 @@ inline constexpr size_t kLogKeepLines = 500;
 class TDebugLog {
  public:
   // `stopRequested` tells the cut-back to stop removing lines early.
-  TDebugLog(std::filesystem::path folder, IClock& clock,
-            std::function<bool()> stopRequested = {});
+  TDebugLog(std::filesystem::path folder, IClock& clock, std::function<bool()> stopRequested = {});
 
   // One time-stamped line, when the debug switch is on. Never throws.
   void DebugLog(const std::string& message) noexcept;
@@ -42,8 +42,16 @@ class TDebugLog {
   std::filesystem::path folder_;
   IClock& clock_;
   std::function<bool()> stopRequested_;
+  // Brings DEBUG.LOG up to the whole buffer; throws on failure.
+  void WriteFile();
+
   std::deque<std::string> lines_;
   size_t saveMark_ = 0;
+  // What DEBUG.LOG holds since the last successful write: the buffer's first
+  // writtenLines_ lines, writtenBytes_ bytes. Only trusted while fileInSync_.
+  bool fileInSync_ = false;
+  size_t writtenLines_ = 0;
+  uint64_t writtenBytes_ = 0;
 };
 
 }  // namespace rn

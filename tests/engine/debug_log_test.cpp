@@ -106,6 +106,45 @@ TEST_F(DebugLogTest, PastFifteenThousandLinesKeepsTheLastFiveHundredAndRotatesTh
   EXPECT_EQ(log.SaveMark(), kLogKeepLines + 1);
 }
 
+std::string Joined(const std::deque<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\r\n";
+  return text;
+}
+
+// Writes after the first only append the new lines; the file must still hold
+// exactly the buffer's lines up to its last write (the save mark), also after
+// a dump, the cut-back, or someone else cutting the file short or removing it.
+TEST_F(DebugLogTest, FileAlwaysHoldsTheBufferAsLastWritten) {
+  auto expectFileIsBufferUpToMark = [this](const char* when) {
+    const std::deque<std::string> written(log.Lines().begin(),
+                                          log.Lines().begin() + log.SaveMark());
+    EXPECT_EQ(ReadText(log.LogFile()), Joined(written)) << when;
+  };
+  LogMany(3 * kLogWriteEvery + 10);  // one whole write, then appends
+  expectFileIsBufferUpToMark("after appends");
+
+  log.Append("Loading From Disk");
+  log.Dump();
+  EXPECT_EQ(ReadText(log.LogFile()), Joined(log.Lines())) << "after a dump";
+  LogMany(2 * kLogWriteEvery);
+  expectFileIsBufferUpToMark("appending after a dump");
+
+  fs::resize_file(log.LogFile(), 10);
+  LogMany(kLogWriteEvery + 1);
+  expectFileIsBufferUpToMark("after the file was cut short");
+
+  fs::remove(log.LogFile());
+  LogMany(kLogWriteEvery + 1);
+  expectFileIsBufferUpToMark("after the file was removed");
+
+  LogMany(kLogMaxLines + 1 - log.Lines().size());  // the cut-back
+  ASSERT_EQ(log.Lines().size(), kLogKeepLines);
+  LogMany(kLogWriteEvery + 1);
+  expectFileIsBufferUpToMark("after the cut-back");
+}
+
 TEST_F(DebugLogTest, CutBackStopsRemovingOnceTheEngineIsStopping) {
   LogMany(kLogMaxLines);
   stop = true;
