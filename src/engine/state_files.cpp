@@ -4,6 +4,8 @@
 // disk leaves the previous file whole.
 #include "engine/state_files.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,69 +78,11 @@ class TRecordReader {
 
 // ---- atomic replacement ----
 
-class TFd {
- public:
-  explicit TFd(int fd) : fd_(fd) {}
-  ~TFd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return fd_; }
-  int Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
-[[noreturn]] void ThrowSaveError(const std::filesystem::path& file, const std::string& what,
-                                 int error) {
-  throw std::runtime_error("Unable to save " + FileLabel(file) + ": " + what + ": " +
-                           std::strerror(error));
-}
-
 void ReplaceFile(const std::filesystem::path& file, const std::string& bytes) {
-  const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  std::string tempName = ".";  // hidden, beside the file it replaces
-  tempName += FileLabel(file);
-  tempName += ".XXXXXX";
-  std::string temp = (folder / tempName).string();
-  TFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.Get() < 0)
-    ThrowSaveError(file, "cannot create a file in " + folder.string(), errno);
-
-  auto fail = [&](const std::string& what, int error) {
-    ::unlink(temp.c_str());
-    ThrowSaveError(file, what, error);
-  };
-
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      fail("write failed", errno);
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd.Get()) != 0)
-    fail("flush to disk failed", errno);
-  if (::close(fd.Release()) != 0)
-    fail("close failed", errno);
-  if (::rename(temp.c_str(), file.c_str()) != 0)
-    fail("cannot replace the old file", errno);
-
-  // Make the rename itself durable; the data is already safe either way.
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+  try {
+    ReplaceFileAtomically(file, bytes, 0600);
+  } catch (const std::system_error& error) {
+    throw std::runtime_error("Unable to save " + FileLabel(file) + ": " + error.what());
   }
 }
 

@@ -4,6 +4,8 @@
 // as local midnight, a floating time as written.
 #include "outlook/store_ical.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <libical/ical.h>
 #include <sys/stat.h>
@@ -585,46 +587,13 @@ std::string ReadWholeFile(const fs::path& file) {
   return s.str();
 }
 
-// Replaces `file` by a file holding `text`: a temporary file in the same
-// folder, flushed to disk and renamed over it, with the old file's mode.
+// Replaces `file` by a file holding `text`, keeping the old file's mode; a
+// failure leaves the old file whole.
 void ReplaceFile(const fs::path& file, const std::string& text) {
-  struct stat old {};
-  const bool hadMode = ::stat(file.c_str(), &old) == 0;
-  fs::path dir = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-  std::string name = file.filename().string();
-  name.insert(0, 1, '.');
-  name.append(".XXXXXX");
-  std::string tmpl = (dir / name).string();
-  int fd = ::mkstemp(tmpl.data());
-  if (fd < 0)
-    throw EStoreError("Store: cannot write in " + dir.string());
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  if (ok && hadMode)
-    ok = ::fchmod(fd, old.st_mode & 07777) == 0;
-  if (ok)
-    ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0)
-    ok = false;
-  if (ok)
-    ok = ::rename(tmpl.c_str(), file.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    throw EStoreError("Store: cannot rewrite " + file.string());
-  }
-  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
+  try {
+    ReplaceFileAtomically(file, text);
+  } catch (const std::system_error& error) {
+    throw EStoreError("Store: cannot rewrite " + file.string() + ": " + error.what());
   }
 }
 

@@ -4,6 +4,8 @@
 // half-done behind: there is no lock to abandon and no waiter count to leak.
 #include "platform/named_event.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <sys/file.h>
@@ -39,21 +41,6 @@ long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout) {
 [[noreturn]] void ThrowSystem(int error, const std::string& what) {
   throw std::system_error(error, std::generic_category(), what);
 }
-
-class TFd {
- public:
-  explicit TFd(int fd) : fd_(fd) {}
-  ~TFd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 void Initialise(TEventBlock* shared) {
   __atomic_store_n(&shared->Flag, 0u, __ATOMIC_RELAXED);

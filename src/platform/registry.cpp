@@ -2,6 +2,8 @@
 // of a key's values, and the locked, atomic replacement of one key.
 #include "platform/registry.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -419,26 +421,6 @@ std::string SectionHeader(const std::string& path) {
   return kUserHive + path;
 }
 
-class TFileDescriptor {
- public:
-  explicit TFileDescriptor(int fd) : fd_(fd) {}
-  ~TFileDescriptor() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  TFileDescriptor(const TFileDescriptor&) = delete;
-  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 void EnsureRegistryFolder(const std::filesystem::path& folder) {
   std::error_code ec;
   if (std::filesystem::is_directory(folder, ec))
@@ -450,49 +432,13 @@ void EnsureRegistryFolder(const std::filesystem::path& folder) {
   ::chmod(folder.c_str(), 0700);
 }
 
-void WriteAll(int fd, const std::string& text, const std::filesystem::path& file) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      throw ERegistryError(SystemErrorText("cannot write", file, errno));
-    }
-    done += static_cast<size_t>(n);
-  }
-}
-
-// Writes a temporary file beside `file`, flushes it to the disk and renames
-// it over `file`, so a crash or a full disk leaves the old file whole.
+// Writes the whole file anew; a failure leaves the old file whole.
 void ReplaceFile(const std::filesystem::path& file, const std::string& text) {
-  const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
-  std::string pattern = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-  TFileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-  if (fd.Get() < 0)
-    throw ERegistryError(SystemErrorText("cannot create a temporary file", file, errno));
-  const std::filesystem::path temp = pattern;
   try {
-    if (::fchmod(fd.Get(), 0600) != 0) {
-      throw ERegistryError(SystemErrorText("cannot set the mode", file, errno));
-    }
-    WriteAll(fd.Get(), text, file);
-    if (::fsync(fd.Get()) != 0)
-      throw ERegistryError(SystemErrorText("cannot flush", file, errno));
-    if (::close(fd.Release()) != 0) {
-      throw ERegistryError(SystemErrorText("cannot close", file, errno));
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-      throw ERegistryError(SystemErrorText("cannot replace", file, errno));
-    }
-  } catch (...) {
-    ::unlink(temp.c_str());
-    throw;
+    ReplaceFileAtomically(file, text, 0600);
+  } catch (const std::system_error& error) {
+    throw ERegistryError("registry file " + file.string() + ": " + error.what());
   }
-  // The rename itself reaches the disk with the folder.
-  TFileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.Get() >= 0)
-    ::fsync(dir.Get());
 }
 
 }  // namespace
@@ -635,7 +581,7 @@ void TRegistry::UpdateKey(const std::string& path, const std::function<void(TReg
   // Writers of the same file take turns; readers need no lock, since the file
   // is only ever replaced whole.
   const std::filesystem::path lockPath = file_.string() + ".lock";
-  TFileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  TFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.Get() < 0)
     throw ERegistryError(SystemErrorText("cannot open the lock file", file_, errno));
   while (::flock(lock.Get(), LOCK_EX) != 0) {
