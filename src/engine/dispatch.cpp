@@ -33,22 +33,19 @@ double RemindPeriod(int32_t setting) {
 // ---- message builders ----
 
 void TOutlookProcessor::NotifyEvent(const TEventItem& meeting) {
-  NotifyEventWithPrefix(meeting, "");
+  Notify(meeting.Name);
 }
 
 void TOutlookProcessor::NotifyEventWithPrefix(const TEventItem& meeting,
                                               const std::string& prefix) {
-  const std::string subject = prefix + meeting.Name;
-  Changed = true;
-  const std::string to = DestinationAddress(Settings());
-  ShowStatus(subject);
-  if (SendNewEmail(to, subject, "") && deps_.DebugOutput) {
-    deps_.DebugOutput("Event:" + subject + ":Notificed");
-  }
+  Notify(prefix + meeting.Name);
 }
 
 void TOutlookProcessor::NotifyTask(const TTaskEvent& task) {
-  const std::string subject = task.Name;
+  Notify(task.Name);
+}
+
+void TOutlookProcessor::Notify(const std::string& subject) {
   Changed = true;
   const std::string to = DestinationAddress(Settings());
   ShowStatus(subject);

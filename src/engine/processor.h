@@ -138,6 +138,9 @@ class TOutlookProcessor {
   TEngineDeps& Deps() { return deps_; }
 
  private:
+  // What every message builder does: mark the pass changed, show the subject,
+  // send it with an empty body to the destination address.
+  void Notify(const std::string& subject);
   std::filesystem::path FileIn(const char* name) const { return deps_.Folder / name; }
   void RunLoop();
   void PassSteps();
