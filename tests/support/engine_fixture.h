@@ -19,7 +19,6 @@ class NullOutlookConnector : public IOutlookConnector {
 struct EngineRig {
   explicit EngineRig(TDateTime now, IOutlookConnector* outlook = nullptr)
       : clock(now), wake(&clock) {
-    smtp.Events.clear();
     processor = std::make_unique<TOutlookProcessor>(TEngineDeps{
         settings, host, clock, wake, outlook ? *outlook : nullOutlook, smtp, pop3, folder.Path(),
         [this](const std::string& line) { debugOutput.push_back(line); }});
