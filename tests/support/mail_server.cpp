@@ -4,12 +4,22 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 
@@ -21,6 +31,8 @@ const char* Name(TLoopbackMailServer::TProtocol protocol) {
   return protocol == TLoopbackMailServer::Smtp ? "SMTP" : "POP3";
 }
 
+// Listens on 127.0.0.1 at *port, or at a port the system picks when it is 0,
+// and puts the port in *port.
 int Listen(int* port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0)
@@ -30,13 +42,15 @@ int Listen(int* port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  address.sin_port = htons(static_cast<uint16_t>(*port));
   socklen_t length = sizeof address;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(fd, 16) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const int error = errno;
     ::close(fd);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
+    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(*port) + ": " +
+                             std::strerror(error));
   }
   *port = ntohs(address.sin_port);
   return fd;
@@ -72,7 +86,61 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return true;
 }
 
+std::string OpenSslError() {
+  char text[256] = "unknown error";
+  if (const unsigned long code = ERR_get_error())
+    ERR_error_string_n(code, text, sizeof text);
+  ERR_clear_error();
+  return text;
+}
+
 }  // namespace
+
+void WriteSelfSignedCertificate(const std::string& certificateFile, const std::string& keyFile,
+                                const std::string& names) {
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
+  std::unique_ptr<X509, decltype(&X509_free)> certificate(X509_new(), X509_free);
+  if (!key || !certificate)
+    throw std::runtime_error("cannot make a key: " + OpenSslError());
+  X509* cert = certificate.get();
+  X509_set_version(cert, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+  X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
+  X509_set_pubkey(cert, key.get());
+  X509_NAME* subject = X509_get_subject_name(cert);
+  X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("loopback test"), -1, -1, 0);
+  X509_set_issuer_name(cert, subject);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, cert, cert, nullptr, nullptr, 0);
+  const std::pair<int, std::string> extensions[] = {
+      {NID_basic_constraints, "critical,CA:TRUE"},
+      {NID_subject_key_identifier, "hash"},
+      {NID_subject_alt_name, names},
+  };
+  for (const auto& [nid, value] : extensions) {
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+    if (!extension || X509_add_ext(cert, extension, -1) != 1) {
+      X509_EXTENSION_free(extension);
+      throw std::runtime_error("cannot add " + value + ": " + OpenSslError());
+    }
+    X509_EXTENSION_free(extension);
+  }
+  if (X509_sign(cert, key.get(), EVP_sha256()) == 0)
+    throw std::runtime_error("cannot sign the certificate: " + OpenSslError());
+
+  auto write = [](const std::string& path, auto&& writer) {
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "w"), std::fclose);
+    if (!file || !writer(file.get()))
+      throw std::runtime_error("cannot write " + path);
+  };
+  write(certificateFile, [&](FILE* file) { return PEM_write_X509(file, cert) == 1; });
+  write(keyFile, [&](FILE* file) {
+    return PEM_write_PrivateKey(file, key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+  });
+}
 
 // One connection: its socket, what is buffered, how many lines it has read.
 struct TLoopbackMailServer::TSession {
@@ -81,6 +149,7 @@ struct TLoopbackMailServer::TSession {
   int Fd;
   std::string Buffer;
   int Lines = 0;
+  SSL* Tls = nullptr;  // set while the connection speaks TLS
 
   // The next line without its CRLF; nothing at the end of the connection,
   // when the server stops, or when the drop switch says so. A command line is
@@ -105,16 +174,20 @@ struct TLoopbackMailServer::TSession {
         }
         return line;
       }
-      pollfd entries[2] = {{Fd, POLLIN, 0}, {Server.stopPipe_[0], POLLIN, 0}};
-      if (::poll(entries, 2, -1) < 0) {
-        if (errno == EINTR)
-          continue;
-        return std::nullopt;
+      // Bytes OpenSSL already decrypted are not on the socket any more.
+      if (!Tls || SSL_pending(Tls) == 0) {
+        pollfd entries[2] = {{Fd, POLLIN, 0}, {Server.stopPipe_[0], POLLIN, 0}};
+        if (::poll(entries, 2, -1) < 0) {
+          if (errno == EINTR)
+            continue;
+          return std::nullopt;
+        }
+        if (entries[1].revents)
+          return std::nullopt;
       }
-      if (entries[1].revents)
-        return std::nullopt;
       char chunk[4096];
-      const ssize_t got = ::recv(Fd, chunk, sizeof chunk, 0);
+      const ssize_t got =
+          Tls ? SSL_read(Tls, chunk, sizeof chunk) : ::recv(Fd, chunk, sizeof chunk, 0);
       if (got <= 0)
         return std::nullopt;
       Buffer.append(chunk, static_cast<size_t>(got));
@@ -123,15 +196,25 @@ struct TLoopbackMailServer::TSession {
 
   void Reply(const std::string& text) {
     const std::string wire = text + "\r\n";
-    ::send(Fd, wire.data(), wire.size(), MSG_NOSIGNAL);
+    if (Tls)
+      SSL_write(Tls, wire.data(), static_cast<int>(wire.size()));
+    else
+      ::send(Fd, wire.data(), wire.size(), MSG_NOSIGNAL);
   }
 };
 
-TLoopbackMailServer::TLoopbackMailServer() {
+TLoopbackMailServer::TLoopbackMailServer(int pop3Port) : pop3Port_(pop3Port) {
   if (::pipe2(stopPipe_, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe failed");
   smtpListener_ = Listen(&smtpPort_);
-  pop3Listener_ = Listen(&pop3Port_);
+  try {
+    pop3Listener_ = Listen(&pop3Port_);
+  } catch (...) {
+    ::close(smtpListener_);
+    ::close(stopPipe_[0]);
+    ::close(stopPipe_[1]);
+    throw;
+  }
   acceptor_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -183,6 +266,18 @@ void TLoopbackMailServer::SetDropAfter(int lines) {
 void TLoopbackMailServer::SetSilent(bool on) {
   std::lock_guard lock(mutex_);
   silent_ = on;
+}
+
+void TLoopbackMailServer::SetPop3Tls(const std::string& certificateFile,
+                                     const std::string& keyFile) {
+  std::shared_ptr<SSL_CTX> context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free);
+  if (!context || SSL_CTX_use_certificate_chain_file(context.get(), certificateFile.c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+    throw std::runtime_error("cannot load " + certificateFile + " and " + keyFile + ": " +
+                             OpenSslError());
+  }
+  std::lock_guard lock(mutex_);
+  pop3Tls_ = std::move(context);
 }
 
 std::vector<std::string> TLoopbackMailServer::Events() const {
@@ -269,11 +364,33 @@ void TLoopbackMailServer::AcceptLoop() {
 void TLoopbackMailServer::Serve(TProtocol protocol, int fd) {
   TSession session{*this, protocol, fd, {}, 0};
   bool silent;
+  std::shared_ptr<SSL_CTX> tls;
   {
     std::lock_guard lock(mutex_);
     silent = silent_;
+    if (protocol == Pop3)
+      tls = pop3Tls_;
   }
-  if (silent) {
+  std::unique_ptr<SSL, decltype(&SSL_free)> ssl(nullptr, SSL_free);
+  bool handshaken = true;
+  if (tls && !silent) {
+    // OpenSSL writes with write(2): a client gone mid-reply must not raise
+    // SIGPIPE in the test program. The mask is this thread's alone. A peer
+    // that stalls inside a TLS record cannot hold the server for ever.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    const timeval limit{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ssl.reset(SSL_new(tls.get()));
+    handshaken = ssl && SSL_set_fd(ssl.get(), fd) == 1 && SSL_accept(ssl.get()) == 1;
+    session.Tls = ssl.get();
+    ERR_clear_error();
+  }
+  if (!handshaken) {
+    // A client that refused the certificate: nothing to serve.
+  } else if (silent) {
     while (session.ReadLine()) {
     }
   } else if (protocol == Smtp) {
@@ -281,6 +398,10 @@ void TLoopbackMailServer::Serve(TProtocol protocol, int fd) {
   } else {
     ServePop3(session);
   }
+  if (ssl && handshaken)
+    SSL_shutdown(ssl.get());
+  ssl.reset();
+  ERR_clear_error();
   ::close(fd);
   std::lock_guard lock(mutex_);
   events_.push_back(std::string(Name(protocol)) + " close");

@@ -5,7 +5,8 @@
 // enough of each protocol for the program's sends:
 //   SMTP: 220 greeting, EHLO/HELO (AUTH LOGIN advertised when asked), the
 //         AUTH LOGIN exchange, MAIL, RCPT, DATA, RSET, NOOP, QUIT.
-//   POP3: +OK greeting, USER, PASS, STAT, QUIT.
+//   POP3: +OK greeting, USER, PASS, STAT, QUIT; optionally inside TLS from
+//         the first byte (SetPop3Tls), as on port 995.
 // Every line received (message data excepted) is recorded in order, with the
 // opening and closing of each connection, and each message's data is kept.
 //
@@ -30,13 +31,23 @@
 #include <thread>
 #include <vector>
 
+struct ssl_ctx_st;
+
 namespace rn::test {
+
+// Writes a throw-away self-signed certificate (valid from an hour ago for a
+// day) and its key as PEM files. `names` are its subjectAltName entries in
+// OpenSSL's notation: "IP:127.0.0.1,DNS:localhost". Throws std::runtime_error.
+void WriteSelfSignedCertificate(const std::string& certificateFile, const std::string& keyFile,
+                                const std::string& names);
 
 class TLoopbackMailServer {
  public:
   enum TProtocol { Smtp, Pop3 };
 
-  TLoopbackMailServer();
+  // The POP3 side listens on `pop3Port` when one is given (995, to show the
+  // client's choice of TLS by port; needs the privilege to bind it).
+  explicit TLoopbackMailServer(int pop3Port = 0);
   ~TLoopbackMailServer();
   TLoopbackMailServer(const TLoopbackMailServer&) = delete;
   TLoopbackMailServer& operator=(const TLoopbackMailServer&) = delete;
@@ -62,6 +73,11 @@ class TLoopbackMailServer {
   void SetDropAfter(int lines);
   // Accept connections and never say a word.
   void SetSilent(bool on);
+  // POP3 connections speak TLS from the first byte, showing the PEM
+  // certificate in `certificateFile` with the key in `keyFile`. A client
+  // that gives up on the handshake is closed without a line read. Throws
+  // std::runtime_error when the files do not load.
+  void SetPop3Tls(const std::string& certificateFile, const std::string& keyFile);
 
   // ---- what was seen ----
   // In arrival order over both servers: "SMTP open", "SMTP EHLO host",
@@ -101,6 +117,7 @@ class TLoopbackMailServer {
   bool advertiseAuth_ = false, refuseSignIn_ = false, refuseRecipient_ = false;
   bool failStat_ = false, silent_ = false;
   int dropAfter_ = 0;
+  std::shared_ptr<ssl_ctx_st> pop3Tls_;
   std::vector<std::string> events_;
   std::vector<std::string> messages_;
   std::vector<std::string> signIns_;
