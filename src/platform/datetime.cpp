@@ -43,9 +43,8 @@ std::string Format(const char* format, TDateTime value) {
 }  // namespace
 
 TDateTime EncodeDate(int year, int month, int day) {
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day)) -
-                             kEpochDays);
+  return static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochDays);
 }
 
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
@@ -78,9 +77,13 @@ TDateParts DecodeDateTime(TDateTime value) {
   return parts;
 }
 
-TDateTime DateOf(TDateTime value) { return std::floor(value); }
+TDateTime DateOf(TDateTime value) {
+  return std::floor(value);
+}
 
-TDateTime TimeOf(TDateTime value) { return value - std::floor(value); }
+TDateTime TimeOf(TDateTime value) {
+  return value - std::floor(value);
+}
 
 int DayOfWeek(TDateTime value) {
   // 1899-12-30 was a Saturday (7).
@@ -91,13 +94,13 @@ int DayOfWeek(TDateTime value) {
 
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
+  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
+    return 29;
   return kDays[(month - 1) % 12];
 }
 
 TDateTime FromTm(const std::tm& t) {
-  return EncodeDateTime(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
-                        t.tm_sec);
+  return EncodeDateTime(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
 }
 
 std::tm ToTm(TDateTime value) {
@@ -126,9 +129,13 @@ std::time_t ToTimeT(TDateTime value) {
   return std::mktime(&t);
 }
 
-std::string ShortDateText(TDateTime value) { return Format(nl_langinfo(D_FMT), value); }
+std::string ShortDateText(TDateTime value) {
+  return Format(nl_langinfo(D_FMT), value);
+}
 
-std::string LongTimeText(TDateTime value) { return Format(nl_langinfo(T_FMT), value); }
+std::string LongTimeText(TDateTime value) {
+  return Format(nl_langinfo(T_FMT), value);
+}
 
 std::string DateTimeText(TDateTime value) {
   return ShortDateText(value) + " " + LongTimeText(value);

@@ -24,8 +24,8 @@ struct TDateParts {
 // Calendar arithmetic, no time zone involved: the value is a local wall-clock time.
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second = 0, int millisecond = 0);
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int millisecond = 0);
 TDateTime EncodeDateTime(const TDateParts& parts);
 TDateParts DecodeDateTime(TDateTime value);
 
@@ -43,8 +43,8 @@ TDateTime FromTm(const std::tm& local);
 std::tm ToTm(TDateTime value);
 
 // The user's locale formats (setlocale must have been called for anything but "C").
-std::string ShortDateText(TDateTime value);      // nl_langinfo(D_FMT)
-std::string LongTimeText(TDateTime value);       // nl_langinfo(T_FMT)
-std::string DateTimeText(TDateTime value);       // short date, a space, long time
+std::string ShortDateText(TDateTime value);  // nl_langinfo(D_FMT)
+std::string LongTimeText(TDateTime value);   // nl_langinfo(T_FMT)
+std::string DateTimeText(TDateTime value);   // short date, a space, long time
 
 }  // namespace rn

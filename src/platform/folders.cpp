@@ -11,7 +11,8 @@ namespace {
 
 std::filesystem::path BaseDir(const char* variable, const char* fallback) {
   const char* value = std::getenv(variable);
-  if (value && *value == '/') return value;
+  if (value && *value == '/')
+    return value;
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home && *home ? home : "/tmp") / fallback;
 }
@@ -20,9 +21,11 @@ std::filesystem::path BaseDir(const char* variable, const char* fallback) {
 
 void EnsureFolder(const std::filesystem::path& folder) {
   std::error_code ec;
-  if (std::filesystem::is_directory(folder, ec)) return;
+  if (std::filesystem::is_directory(folder, ec))
+    return;
   std::filesystem::create_directories(folder, ec);
-  if (ec) throw std::filesystem::filesystem_error("cannot create folder", folder, ec);
+  if (ec)
+    throw std::filesystem::filesystem_error("cannot create folder", folder, ec);
   ::chmod(folder.c_str(), 0700);
 }
 
@@ -36,7 +39,9 @@ std::filesystem::path RegistryFilePath() {
   return BaseDir("XDG_CONFIG_HOME", ".config") / "ravenote" / "registry.reg";
 }
 
-std::filesystem::path DataFolder() { return BaseDir("XDG_DATA_HOME", ".local/share") / "ravenote"; }
+std::filesystem::path DataFolder() {
+  return BaseDir("XDG_DATA_HOME", ".local/share") / "ravenote";
+}
 
 void OutputDebugString(const std::string& text) {
   static std::mutex mutex;

@@ -10,7 +10,9 @@
 namespace rn {
 namespace {
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 // One collator for the process, made for the user's locale at first use.
 // Secondary strength: letters and accents count, case does not.
@@ -23,13 +25,15 @@ const icu::Collator* KeyCollator() {
     // and lower case letters apart at the first level; keys must not differ
     // by case, so that locale falls back to the root collation.
     icu::Locale locale = icu::Locale::getDefault();
-    if (std::string(locale.getVariant()) == "POSIX") locale = icu::Locale::getRoot();
+    if (std::string(locale.getVariant()) == "POSIX")
+      locale = icu::Locale::getRoot();
     collator.reset(icu::Collator::createInstance(locale, status));
     if (U_FAILURE(status)) {
       status = U_ZERO_ERROR;
       collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));
     }
-    if (collator) collator->setStrength(icu::Collator::SECONDARY);
+    if (collator)
+      collator->setStrength(icu::Collator::SECONDARY);
   });
   return collator.get();
 }
@@ -37,9 +41,11 @@ const icu::Collator* KeyCollator() {
 }  // namespace
 
 std::string CutUtf8(std::string_view text, size_t max_bytes) {
-  if (text.size() <= max_bytes) return std::string(text);
+  if (text.size() <= max_bytes)
+    return std::string(text);
   size_t end = max_bytes;
-  while (end > 0 && IsContinuation(static_cast<unsigned char>(text[end]))) --end;
+  while (end > 0 && IsContinuation(static_cast<unsigned char>(text[end])))
+    --end;
   return std::string(text.substr(0, end));
 }
 
@@ -48,7 +54,8 @@ std::string FirstCharacters(std::string_view text, size_t count) {
   size_t seen = 0;
   while (i < text.size()) {
     if (!IsContinuation(static_cast<unsigned char>(text[i]))) {
-      if (seen == count) break;
+      if (seen == count)
+        break;
       ++seen;
     }
     ++i;
@@ -60,19 +67,23 @@ int CompareKeys(std::string_view a, std::string_view b) {
   const icu::Collator* collator = KeyCollator();
   if (collator) {
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult r = collator->compareUTF8(
-        icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
-        icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
-    if (U_SUCCESS(status)) return r;
+    const UCollationResult r =
+        collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                              icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+    if (U_SUCCESS(status))
+      return r;
   }
   // Without ICU data: plain byte order after ASCII case folding.
   const size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {
     int ca = static_cast<unsigned char>(a[i]);
     int cb = static_cast<unsigned char>(b[i]);
-    if (ca >= 'A' && ca <= 'Z') ca += 32;
-    if (cb >= 'A' && cb <= 'Z') cb += 32;
-    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca >= 'A' && ca <= 'Z')
+      ca += 32;
+    if (cb >= 'A' && cb <= 'Z')
+      cb += 32;
+    if (ca != cb)
+      return ca < cb ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }

@@ -7,7 +7,8 @@ namespace rn::test {
 TempFolder::TempFolder() {
   std::string pattern = (std::filesystem::temp_directory_path() / "ravenote-test-XXXXXX").string();
   char* made = ::mkdtemp(pattern.data());
-  if (!made) throw std::runtime_error("mkdtemp failed");
+  if (!made)
+    throw std::runtime_error("mkdtemp failed");
   path_ = made;
 }
 

@@ -49,9 +49,12 @@ class FakeWakeEvent : public IWakeEvent {
   void Reset() override { set_ = false; }
   bool Wait(unsigned ms) override {
     Waits.push_back(ms);
-    if (OnWait) OnWait(ms);
-    if (set_) return true;
-    if (clock_) clock_->Advance(ms / 86400000.0);
+    if (OnWait)
+      OnWait(ms);
+    if (set_)
+      return true;
+    if (clock_)
+      clock_->Advance(ms / 86400000.0);
     return false;
   }
   bool IsSet() const { return set_; }
@@ -88,7 +91,8 @@ class FakeSmtpClient : public ISmtpClient {
   void SetLoginAuthentication(bool login) override { Login = login; }
   void Send(const TMailMessage& message) override {
     Events.push_back("smtp");
-    if (!FailWith.empty()) throw EMailError(FailWith);
+    if (!FailWith.empty())
+      throw EMailError(FailWith);
     Sent.push_back(message);
   }
   std::string Host, UserName, Password;
@@ -103,9 +107,11 @@ class FakePop3Client : public IPop3Client {
   explicit FakePop3Client(std::vector<std::string>* events = nullptr) : events_(events) {}
   void SignIn(const std::string& host, const std::string& user,
               const std::string& password) override {
-    if (events_) events_->push_back("pop3");
+    if (events_)
+      events_->push_back("pop3");
     SignIns.push_back(host + "|" + user + "|" + password);
-    if (!FailWith.empty()) throw EMailError(FailWith);
+    if (!FailWith.empty())
+      throw EMailError(FailWith);
   }
   std::string FailWith;
   std::vector<std::string> SignIns;
