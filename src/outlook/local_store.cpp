@@ -111,24 +111,6 @@ std::vector<fs::directory_entry> Listing(const fs::path& dir) {
 // ---------------------------------------------------------------------------
 // Items
 
-class TLocalPattern final : public IRecurrencePattern {
- public:
-  explicit TLocalPattern(const TPatternData& p) : p_(p) {}
-  int RecurrenceType() override { return p_.RecurrenceType; }
-  int DayOfWeekMask() override { return p_.DayOfWeekMask; }
-  int DayOfMonth() override { return p_.DayOfMonth; }
-  int MonthOfYear() override { return p_.MonthOfYear; }
-  int Interval() override { return p_.Interval; }
-  int Occurrences() override { return p_.Occurrences; }
-  bool NoEndDate() override { return p_.NoEndDate; }
-  TDateTime PatternStartDate() override { return p_.PatternStartDate; }
-  TDateTime PatternEndDate() override { return p_.PatternEndDate; }
-  TDateTime StartTime() override { return p_.StartTime; }
-
- private:
-  const TPatternData p_;
-};
-
 class TLocalAppointment final : public IOutlookItem,
                                 public IAppointmentItem,
                                 public std::enable_shared_from_this<TLocalAppointment> {
@@ -141,7 +123,7 @@ class TLocalAppointment final : public IOutlookItem,
   bool IsRecurring() override { return d_.IsRecurring; }
   int ReminderMinutesBeforeStart() override { return d_.ReminderMinutesBeforeStart; }
   std::shared_ptr<IRecurrencePattern> GetRecurrencePattern() override {
-    return std::make_shared<TLocalPattern>(d_.Pattern);
+    return std::make_shared<TPatternValues>(d_.Pattern);
   }
 
  private:

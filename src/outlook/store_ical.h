@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "outlook/pattern_values.h"
 #include "platform/datetime.h"
 
 namespace rn::store {
@@ -21,21 +22,6 @@ using TStoreLog = std::function<void(const std::string&)>;
 class EStoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// The RRULE as the Outlook recurrence-pattern members see it.
-struct TPatternData {
-  int RecurrenceType = 0;  // 0 daily, 1 weekly, 2 monthly, 3 monthly by weekday,
-                           // 5 yearly, 6 yearly by weekday, -1 a frequency Outlook lacks
-  int DayOfWeekMask = 0;
-  int DayOfMonth = 0;
-  int MonthOfYear = 0;
-  int Interval = 1;
-  int Occurrences = 0;
-  bool NoEndDate = true;
-  TDateTime PatternStartDate = 0;
-  TDateTime PatternEndDate = 0;
-  TDateTime StartTime = 0;
 };
 
 struct TAppointmentData {

@@ -13,7 +13,6 @@ namespace rn {
 namespace {
 
 using test::FakeRecurrence;
-using test::StandalonePattern;
 
 // March 2026: Sunday the 1st, so Monday 2, Wednesday 4, Sunday 8, Monday 9 ...
 TDateTime Mar(int day, int hour = 0, int minute = 0) {
@@ -179,7 +178,7 @@ std::vector<Case> Cases() {
 TEST(NextOccurrence, Cases) {
   ASSERT_EQ(DayOfWeek(Mar(1)), 1) << "the table assumes 1 March 2026 is a Sunday";
   for (const Case& c : Cases()) {
-    StandalonePattern pattern(c.pattern);
+    TPatternValues pattern(c.pattern);
     const TDateTime got = NextOccurrence(pattern, c.D, {});
     if (c.expected == 0) {
       EXPECT_EQ(got, 0) << c.what << ": got " << DateTimeText(got);
@@ -203,7 +202,7 @@ TEST(NextOccurrence, LogsItsKind) {
   };
   for (const auto& kind : kinds) {
     std::vector<std::string> lines;
-    StandalonePattern pattern(kind.pattern);
+    TPatternValues pattern(kind.pattern);
     NextOccurrence(pattern, Mar(10, 10), [&](const std::string& line) { lines.push_back(line); });
     EXPECT_EQ(lines, kind.lines);
   }
@@ -237,7 +236,7 @@ TEST(NextOccurrence, DailyJumpAgreesWithStepping) {
         if (occurrences > 0)
           p = Ending(p, 0, occurrences);
         const TDateTime D = start + d + 0.75;
-        StandalonePattern pattern(p);
+        TPatternValues pattern(p);
         EXPECT_NEAR(NextOccurrence(pattern, D, {}), SteppedDaily(p, D), kOneSecond)
             << "interval " << interval << ", occurrences " << occurrences << ", day " << d;
       }

@@ -39,39 +39,13 @@
 #include <vector>
 
 #include "outlook/outlook.h"
+#include "outlook/pattern_values.h"
 
 namespace rn::test {
 
-struct FakeRecurrence {
-  int RecurrenceType = 0;
-  int DayOfWeekMask = 0;
-  int DayOfMonth = 0;
-  int MonthOfYear = 0;
-  int Interval = 1;
-  int Occurrences = 0;
-  bool NoEndDate = true;
-  TDateTime PatternStartDate = 0;
-  TDateTime PatternEndDate = 0;
-  TDateTime StartTime = 0;
+// A pattern's values, and which of its members fail.
+struct FakeRecurrence : TPatternData {
   std::set<std::string> Fail;  // members of this pattern that throw EOleError
-};
-
-// A RecurrencePattern that answers from its own values, for tests of
-// NextOccurrence without a whole fake Outlook.
-class StandalonePattern : public IRecurrencePattern {
- public:
-  explicit StandalonePattern(FakeRecurrence values) : v(std::move(values)) {}
-  int RecurrenceType() override { return v.RecurrenceType; }
-  int DayOfWeekMask() override { return v.DayOfWeekMask; }
-  int DayOfMonth() override { return v.DayOfMonth; }
-  int MonthOfYear() override { return v.MonthOfYear; }
-  int Interval() override { return v.Interval; }
-  int Occurrences() override { return v.Occurrences; }
-  bool NoEndDate() override { return v.NoEndDate; }
-  TDateTime PatternStartDate() override { return v.PatternStartDate; }
-  TDateTime PatternEndDate() override { return v.PatternEndDate; }
-  TDateTime StartTime() override { return v.StartTime; }
-  FakeRecurrence v;
 };
 
 struct FakeAppointment {

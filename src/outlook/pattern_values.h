@@ -1,0 +1,43 @@
+// A recurrence pattern as plain values, and a RecurrencePattern that answers
+// from them: what the local store makes of an RRULE, and what tests and
+// benchmarks hand to NextOccurrence.
+#pragma once
+
+#include "outlook/outlook.h"
+#include "platform/datetime.h"
+
+namespace rn {
+
+struct TPatternData {
+  int RecurrenceType = 0;  // 0 daily, 1 weekly, 2 monthly, 3 monthly by weekday,
+                           // 5 yearly, 6 yearly by weekday, -1 a frequency Outlook lacks
+  int DayOfWeekMask = 0;
+  int DayOfMonth = 0;
+  int MonthOfYear = 0;
+  int Interval = 1;
+  int Occurrences = 0;
+  bool NoEndDate = true;
+  TDateTime PatternStartDate = 0;
+  TDateTime PatternEndDate = 0;
+  TDateTime StartTime = 0;
+};
+
+class TPatternValues final : public IRecurrencePattern {
+ public:
+  explicit TPatternValues(const TPatternData& values) : v_(values) {}
+  int RecurrenceType() override { return v_.RecurrenceType; }
+  int DayOfWeekMask() override { return v_.DayOfWeekMask; }
+  int DayOfMonth() override { return v_.DayOfMonth; }
+  int MonthOfYear() override { return v_.MonthOfYear; }
+  int Interval() override { return v_.Interval; }
+  int Occurrences() override { return v_.Occurrences; }
+  bool NoEndDate() override { return v_.NoEndDate; }
+  TDateTime PatternStartDate() override { return v_.PatternStartDate; }
+  TDateTime PatternEndDate() override { return v_.PatternEndDate; }
+  TDateTime StartTime() override { return v_.StartTime; }
+
+ private:
+  const TPatternData v_;
+};
+
+}  // namespace rn
