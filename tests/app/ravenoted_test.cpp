@@ -398,28 +398,23 @@ TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
 
 // ---- the local store: a calendar vdir, a tasks file and a Maildir ----
 
-std::string UtcStamp(std::time_t t) {
+// The time as text in the given strftime format, in UTC or in local time.
+std::string Stamp(std::time_t t, const char* format, bool utc = true) {
   std::tm tm{};
-  gmtime_r(&t, &tm);
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &tm);
-  return buffer;
-}
-
-std::string DateStamp(std::time_t t) {
-  std::tm tm{};
-  localtime_r(&t, &tm);
-  char buffer[16];
-  std::strftime(buffer, sizeof buffer, "%Y%m%d", &tm);
-  return buffer;
-}
-
-std::string MailDate(std::time_t t) {
-  std::tm tm{};
-  gmtime_r(&t, &tm);
+  utc ? gmtime_r(&t, &tm) : localtime_r(&t, &tm);
   char buffer[64];
-  std::strftime(buffer, sizeof buffer, "%a, %d %b %Y %H:%M:%S +0000", &tm);
+  std::strftime(buffer, sizeof buffer, format, &tm);
   return buffer;
+}
+
+std::string UtcStamp(std::time_t t) {
+  return Stamp(t, "%Y%m%dT%H%M%SZ");
+}
+std::string DateStamp(std::time_t t) {
+  return Stamp(t, "%Y%m%d", false);
+}
+std::string MailDate(std::time_t t) {
+  return Stamp(t, "%a, %d %b %Y %H:%M:%S +0000");
 }
 
 TEST(RavenotedTest, MeetingUrgentMailAndTaskFromTheLocalStoreAreSentOnce) {
