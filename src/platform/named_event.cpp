@@ -79,34 +79,65 @@ TNamedEvent::TNamedEvent(const std::string& name) : shmName_(SharedName(name)) {
     ThrowSystem(EPERM,
                 "shared memory " + shmName_ + " belongs to another user or is open to others");
   }
-  // The first opener initialises the block; the lock on the descriptor keeps
-  // a second opener out until it has, and a crash half-way leaves no magic,
-  // so the next opener starts again.
-  while (::flock(fd.Get(), LOCK_EX) != 0) {
+  // Every open copy holds a shared lock on the block for as long as it has
+  // the event open; the system drops it when the copy ends, however it ends.
+  // An opener that can lock the block alone is therefore the only holder, and
+  // starts the event afresh, not set, as a named event that vanished with its
+  // last handle would: the set flag a stopped run left behind does not make
+  // the next start skip its first wait. The exclusive lock also keeps other
+  // openers out until the block is initialised.
+  bool alone = true;
+  while (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) {
+      alone = false;
+      break;
+    }
     if (errno != EINTR)
       ThrowSystem(errno, "flock " + shmName_);
   }
-  if (static_cast<size_t>(info.st_size) < sizeof(Shared) &&
+  if (alone && static_cast<size_t>(info.st_size) < sizeof(Shared) &&
       ::ftruncate(fd.Get(), sizeof(Shared)) != 0) {
     ThrowSystem(errno, "ftruncate " + shmName_);
+  }
+  if (!alone) {
+    // Another copy holds the event; one that is still setting it up holds
+    // the exclusive lock until it is done.
+    while (::flock(fd.Get(), LOCK_SH) != 0) {
+      if (errno != EINTR)
+        ThrowSystem(errno, "flock " + shmName_);
+    }
+    if (::fstat(fd.Get(), &info) != 0)
+      ThrowSystem(errno, "fstat " + shmName_);
+    if (static_cast<size_t>(info.st_size) < sizeof(Shared) &&
+        ::ftruncate(fd.Get(), sizeof(Shared)) != 0) {
+      ThrowSystem(errno, "ftruncate " + shmName_);
+    }
   }
   void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
   if (memory == MAP_FAILED)
     ThrowSystem(errno, "mmap " + shmName_);
   shared_ = static_cast<Shared*>(memory);
-  try {
-    if (__atomic_load_n(&shared_->Magic, __ATOMIC_ACQUIRE) != kMagic)
-      Initialise(shared_);
-  } catch (...) {
-    ::munmap(shared_, sizeof(Shared));
-    throw;
+  if (alone || __atomic_load_n(&shared_->Magic, __ATOMIC_ACQUIRE) != kMagic)
+    Initialise(shared_);
+  if (alone) {
+    // From the exclusive lock to the shared one every copy holds.
+    while (::flock(fd.Get(), LOCK_SH) != 0) {
+      if (errno != EINTR) {
+        const int error = errno;
+        ::munmap(shared_, sizeof(Shared));
+        shared_ = nullptr;
+        ThrowSystem(error, "flock " + shmName_);
+      }
+    }
   }
-  ::flock(fd.Get(), LOCK_UN);
+  fd_ = fd.Release();
 }
 
 TNamedEvent::~TNamedEvent() {
   if (shared_)
     ::munmap(shared_, sizeof(Shared));
+  if (fd_ >= 0)
+    ::close(fd_);
 }
 
 void TNamedEvent::Set() {

@@ -11,8 +11,10 @@ namespace rn {
 
 class TNamedEvent final : public IWakeEvent {
  public:
-  // Opens (creating if needed) the event "name" of the current user, not set
-  // when created. Throws std::system_error when the shared memory fails.
+  // Opens (creating if needed) the event "name" of the current user. It is
+  // not set unless another open copy holds it and has set it: an event no
+  // copy holds starts afresh. Throws std::system_error when the shared memory
+  // fails.
   explicit TNamedEvent(const std::string& name);
   ~TNamedEvent() override;
   TNamedEvent(const TNamedEvent&) = delete;
@@ -31,6 +33,7 @@ class TNamedEvent final : public IWakeEvent {
  private:
   struct Shared;
   Shared* shared_ = nullptr;
+  int fd_ = -1;  // holds the shared lock that says this copy has the event open
   std::string shmName_;
 };
 

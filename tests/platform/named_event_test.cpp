@@ -79,6 +79,33 @@ TEST_F(NamedEvent, ObjectsOfOneNameShareTheEvent) {
   EXPECT_TRUE(third.Wait(0));
 }
 
+// A set event that no copy holds any more is gone, as a named event vanishes
+// with its last handle: the flag a stopped run left set, whether the run
+// ended cleanly or was killed, does not make the next start skip its first
+// wait. While another copy holds it, a new one shares its state (above).
+TEST_F(NamedEvent, StartsUnsetWhenNoOtherCopyHoldsIt) {
+  {
+    TNamedEvent stopped(name_);
+    stopped.Set();
+  }
+  EXPECT_FALSE(TNamedEvent(name_).Wait(0));
+
+  TNamedEvent ready(name_ + "-ready");
+  const pid_t child = Spawn([&] {
+    TNamedEvent theirs(name_);
+    theirs.Set();
+    TNamedEvent(name_ + "-ready").Set();
+    ::pause();
+    return 0;
+  });
+  ASSERT_GT(child, 0);
+  ASSERT_TRUE(ready.Wait(kPatience));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_FALSE(TNamedEvent(name_).Wait(0));
+  TNamedEvent::Remove(name_ + "-ready");
+}
+
 TEST_F(NamedEvent, SetWakesEveryWaiter) {
   TNamedEvent setter(name_);
   TNamedEvent a(name_), b(name_);
