@@ -11,6 +11,9 @@
 namespace rn {
 namespace {
 
+// A task notification later than this when dispatch meets it goes unsent.
+constexpr double kTaskNoticeLateBy = kOneDay;
+
 // The overdue reminder's repeat period for TaskRemindPeriod, or 0 when the
 // value is none of the four.
 double RemindPeriod(int32_t setting) {
@@ -107,20 +110,27 @@ void TOutlookProcessor::HandleTaskNotify() {
     // its record only waits for its removal below.
     if (!task.Complete) {
       // The task notification, at the task's reminder time; a task without
-      // a reminder gets none.
+      // a reminder gets none. One more than a day late (an old unfinished
+      // task met at the first start, say) is marked without a message: the
+      // overdue reminder speaks for such a task.
       if (settings.TaskNotify && !task.Notified && task.TaskNotifyTime != 0 &&
           task.TaskNotifyTime <= clock.Now()) {
-        NotifyTask(task);
+        if (task.TaskNotifyTime >= clock.Now() - kTaskNoticeLateBy) {
+          NotifyTask(task);
+          task.NotifiedAt = clock.Now();
+        }
         task.Notified = true;
-        task.NotifiedAt = clock.Now();
       }
 
-      // The day-before note, when the day before the due date has come.
+      // The day-before note, when the day before the due date has come; met
+      // only once the task is already due, it is marked without a message.
       if (settings.TaskPreNotify && !task.PreNotified && task.PreDueTime != 0 &&
           task.PreDueTime <= clock.Now()) {
-        NotifyTask(task);
+        if (task.DueDate == 0 || task.DueDate > clock.Now()) {
+          NotifyTask(task);
+          task.NotifiedAt = clock.Now();
+        }
         task.PreNotified = true;
-        task.NotifiedAt = clock.Now();
       }
 
       // The overdue reminder, once per period. A due date of 0 is no date.

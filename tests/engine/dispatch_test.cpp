@@ -378,16 +378,70 @@ TEST_F(Dispatch, FailedTaskSendStillMarks) {
   rig.settings.SetTaskRemindPeriod(2);
   rig.smtp.FailWith = "connection refused";
   rig.clock.Set(At(9, 0));
-  TTaskEvent& task = AddTask("Report:12/11/26", kToday);
+  TTaskEvent& task = AddTask("Report:12/12/26", kToday + 1);
   task.TaskNotifyTime = At(8, 0);
+  TTaskEvent& overdue = AddTask("Taxes:12/10/26", kToday - 1);
+  overdue.PreNotified = true;
   engine.HandleTaskNotify();
   EXPECT_EQ(rig.smtp.Events.size(), 3u);  // notice, day-before note, overdue reminder
   EXPECT_TRUE(task.Notified);
   EXPECT_TRUE(task.PreNotified);
-  EXPECT_DOUBLE_EQ(task.RemindTime, At(9, 0) + kOneDay);
+  EXPECT_DOUBLE_EQ(overdue.RemindTime, At(9, 0) + kOneDay);
   engine.HandleTaskNotify();
   EXPECT_EQ(rig.smtp.Events.size(), 3u);
   EXPECT_TRUE(rig.debugOutput.empty());
+}
+
+// Old unfinished tasks met at the first start: a notice more than a day late
+// and a day-before note for a task already due go unsent but are marked, so
+// they are never sent later either; the overdue reminder speaks for them.
+TEST_F(Dispatch, LateTaskNoticesAreMarkedWithoutAMessage) {
+  const TDateTime nineYearsAgo = EncodeDate(2017, 12, 11);
+  const struct {
+    const char* what;
+    TDateTime notify;  // TaskNotifyTime, 0: none
+    TDateTime due;
+    bool reminder;  // TaskReminder
+    std::vector<std::string> sent;
+    bool notified, preNotified;
+  } cases[] = {
+      {"notice an hour late", At(8, 0), kToday + 3, false, {"T"}, true, false},
+      {"notice a day late", At(9, 0) - kOneDay, kToday + 3, false, {"T"}, true, false},
+      {"notice of 1998", EncodeDateTime(1998, 5, 4, 9, 0), kToday + 3, false, {}, true, false},
+      {"day-before note, due tomorrow", 0, kToday + 1, false, {"T"}, false, true},
+      {"day-before note, due today", 0, kToday, false, {}, false, true},
+      {"due nine years ago",
+       EncodeDateTime(1998, 5, 4, 9, 0),
+       nineYearsAgo,
+       true,
+       {"T"},
+       true,
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::EngineRig rig(At(9, 0));
+    rig.settings.SetTaskNotify(true);
+    rig.settings.SetTaskPreNotify(true);
+    rig.settings.SetTaskReminder(c.reminder);
+    auto r = std::make_unique<TTaskEvent>();
+    r->Name = "T";
+    r->DueDate = c.due;
+    r->PreDueTime = c.due - 1;
+    r->TaskNotifyTime = c.notify;
+    ASSERT_TRUE(rig.processor->Tasks.Add("T", std::move(r)));
+    rig.processor->HandleTaskNotify();
+    rig.clock.Advance(kOneHour);
+    rig.processor->HandleTaskNotify();  // marked: not sent later either
+
+    std::vector<std::string> sent;
+    for (const TMailMessage& m : rig.smtp.Sent)
+      sent.push_back(m.Subject);
+    EXPECT_EQ(sent, c.sent);
+    const TTaskEvent& task = rig.processor->Tasks.At(0);
+    EXPECT_EQ(task.Notified, c.notified);
+    EXPECT_EQ(task.PreNotified, c.preNotified);
+  }
 }
 
 TEST_F(Dispatch, TaskSwitchesOffSendNothing) {
