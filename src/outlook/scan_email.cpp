@@ -1,7 +1,7 @@
 // CheckUrgentEmail, the inbox pass: at most every 15 minutes it walks the
 // inbox while unread mail remains and forwards each unread high-importance
 // message received within the last day, once: its text is remembered for a
-// day in the e-mails list.
+// day in the e-mails list, and saved with the pass that sent it.
 #include <memory>
 #include <string>
 
@@ -37,19 +37,23 @@ void TOutlookProcessor::CheckUrgentEmail() {
     if (!mail || !mail->UnRead())
       continue;
     const TDateTime now = deps_.Clock.Now();
-    if (mail->Importance() == olImportanceHigh &&
-        mail->ReceivedTime() >= now - kUrgentFor - kSlack) {
-      const std::string text = mail->Subject() + FirstCharacters(mail->Body(), kBodyCharacters);
-      const std::string key = CutUtf8(text, kShortStringMax);
-      if (Emails.Find(key) < 0) {
-        auto record = std::make_unique<TEmailItem>();
-        record->Name = key;
-        record->AddedTime = now;
-        Emails.Add(key, std::move(record));
-        // The record stays even if the send fails: the message is not sent twice.
-        SendNewEmail(DestinationAddress(Settings()), "Urgent Email:" + text, "");
-      }
+    if (mail->Importance() != olImportanceHigh || mail->ReceivedTime() < now - kUrgentFor - kSlack)
+      continue;
+    const std::string text = mail->Subject() + FirstCharacters(mail->Body(), kBodyCharacters);
+    const std::string key = CutUtf8(text, kShortStringMax);
+    if (Emails.Find(key) < 0) {
+      auto record = std::make_unique<TEmailItem>();
+      record->Name = key;
+      record->AddedTime = now;
+      Emails.Add(key, std::move(record));
+      // Saved at the end of this pass, so a crash cannot send it again. The
+      // record stays even if the send fails: the message is not sent twice.
+      Changed = true;
+      SendNewEmail(DestinationAddress(Settings()), "Urgent Email:" + text, "");
     }
+    // The pause follows urgent messages only: after every unread one, a
+    // large unread inbox would hold the pass for minutes and meeting
+    // reminders would fall past their minute of grace.
     deps_.Clock.Sleep(kPauseMs);
   }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/state_files.h"
 #include "platform/text.h"
 #include "scan_fixture.h"
 #include "shell/carriers.h"
@@ -151,15 +152,61 @@ TEST_F(EmailScan, EmptyInboxCostsOneCount) {
   EXPECT_EQ(outlook.Calls("UnReadItemCount"), 0);
 }
 
-TEST_F(EmailScan, PausesAfterEveryUnreadMessageExamined) {
+TEST_F(EmailScan, PausesOnlyAfterAnUrgentMessage) {
   outlook.Mails.push_back(Mail("Urgent", "x", HourAgo()));
+  outlook.Mails.push_back(Mail("Urgent", "x", HourAgo()));  // urgent, already sent
   outlook.Mails.push_back(Mail("Read", "x", HourAgo(), olImportanceHigh, false));
   outlook.Mails.push_back(Mail("Normal", "x", HourAgo(), 1));
   outlook.Mails.push_back(Mail("Old", "x", ScanNow() - 2 * kOneDay));
   outlook.Mails.push_back(Mail("Read too", "x", HourAgo(), 1, false));
   processor.CheckUrgentEmail();
-  EXPECT_EQ(outlook.Calls("Item"), 5);
-  EXPECT_NEAR(Now() - ScanNow(), 3 * 54 / 86400000.0, 1e-9);
+  EXPECT_EQ(outlook.Calls("Item"), 6);
+  EXPECT_NEAR(Now() - ScanNow(), 2 * 54 / 86400000.0, 1e-9);
+}
+
+// 2 463 unread mails of normal importance used to hold the walk for 133 s
+// of pauses, so the next pass came after the meeting's minute of grace and
+// its reminder was lost.
+TEST(EmailScanLoop, LargeUnreadInboxDoesNotHoldBackAMeetingReminder) {
+  FakeOutlook outlook;
+  FakeAppointment meeting;
+  meeting.Subject = "Standup";
+  meeting.Start = EncodeDateTime(2026, 3, 10, 10, 15);  // reminder at 10:00
+  outlook.Appointments.push_back(meeting);
+  for (int i = 0; i < 2463; ++i)
+    outlook.Mails.push_back(Mail("News " + std::to_string(i), "", ScanNow() - 3 * kOneDay, 1));
+  EngineRig rig(EncodeDateTime(2026, 3, 10, 9, 57), &outlook);
+  rig.settings.SetEarlyTime(EncodeTime(7, 0));
+  rig.settings.SetLateTime(EncodeTime(19, 0));
+  rig.settings.SetMeetingNotify(true);
+  rig.settings.SetUrgentEmail(true);
+  rig.wake.OnWait = [&](unsigned) {
+    if (rig.wake.Waits.size() >= 2)
+      rig.processor->Stop();
+  };
+  rig.processor->Execute();
+
+  ASSERT_EQ(rig.smtp.Sent.size(), 1u);
+  EXPECT_NE(rig.smtp.Sent[0].Subject.find(":Standup"), std::string::npos);
+}
+
+// The record of a forwarded mail is on disk at the end of the pass that sent
+// it, even when nothing else changed: a crash before the next pass cannot
+// send it again.
+TEST(EmailScanLoop, ForwardedMailIsSavedByThePassThatSentIt) {
+  FakeOutlook outlook;
+  outlook.Mails.push_back(Mail("Server down", "Call ops", ScanNow() - kOneHour));
+  EngineRig rig(ScanNow(), &outlook);
+  rig.settings.SetEarlyTime(EncodeTime(7, 0));
+  rig.settings.SetLateTime(EncodeTime(19, 0));
+  rig.settings.SetUrgentEmail(true);
+  rig.processor->RunPass();
+  ASSERT_EQ(rig.smtp.Sent.size(), 1u);
+
+  TEmailList saved;
+  ReadEmailFile(rig.folder / kEmailFile, saved);
+  ASSERT_EQ(saved.Count(), 1);
+  EXPECT_EQ(saved.Key(0), "Server downCall ops");
 }
 
 TEST_F(EmailScan, WalkEndsOnceNoUnreadMailIsLeft) {
