@@ -50,6 +50,8 @@ void TQtMessageBoxes::Open(QWidget* parent, const TMessageBox& box, TBoxAnswered
       new QMessageBox(IconOf(box.Icon), box.Caption, box.Text,
                       yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
   dialog->setObjectName("MessageBox");
+  // Texts come from servers, calendars and mail too: never read as markup.
+  dialog->setTextFormat(Qt::PlainText);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   // Yes is the default, as in every question the program asks; Escape and
   // the close box mean No.

@@ -85,6 +85,17 @@ TEST(QtMessageBoxes, ShowsTheKindOfBoxAsked) {
   EXPECT_EQ(box->defaultButton(), qobject_cast<QPushButton*>(box->button(QMessageBox::Yes)));
 }
 
+TEST(QtMessageBoxes, ShowATextAsItStandsNeverAsMarkup) {
+  // An error text can carry a server's reply or a mail's subject.
+  QWidget window;
+  TQtMessageBoxes boxes;
+  boxes.Error(&window, "Ravenote", "550 <b>no</b> <img src=\"file:///etc/passwd\">");
+  QMessageBox* box = OpenBoxOf(window);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_EQ(box->text(), "550 <b>no</b> <img src=\"file:///etc/passwd\">");
+}
+
 TEST(WindowMessages, ArePostedNotSent) {
   test::TMessageRecorder owner;
   PostWindowMessage(&owner, WM_RELOAD_SETTINGS);
