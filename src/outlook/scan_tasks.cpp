@@ -16,6 +16,9 @@ namespace {
 
 constexpr double kTaskScanEvery = kOneHour;
 constexpr int kTasksPerPass = 120;
+// The most SkipRecurrence calls for one task in one pass: more than a year of
+// a daily task. A task further behind moves on in the passes after.
+constexpr int kMovesPerTask = 400;
 
 // The due day: the whole number nearest to the due date plus 0.1, halves to
 // even (the default rounding mode), so a due date at midnight is its own day.
@@ -56,13 +59,22 @@ void TOutlookProcessor::CheckNewTasks() {
       const TDateTime startDate = task->StartDate();
       bool skip = (startDate < today || startDate == kNoDate) && task->DueDate() < today;
       const bool skipped = skip;
-      while (skip) {
+      S = startDate;
+      U = task->DueDate();
+      // Bounded: a move that leaves the dates where they were ends it, and so
+      // do a stop and the most moves one task gets in one pass.
+      for (int moves = 0; skip; ++moves) {
+        if (StopRequested())
+          return;
+        const TDateTime wasS = S, wasU = U;
         // A missing start date counts as passed only for the first move.
         skip = task->SkipRecurrence() && task->StartDate() < today && task->DueDate() < today;
         S = task->StartDate();
         U = task->DueDate();
         if (task->ReminderSet())
           R = task->ReminderTime();
+        if (!(S > wasS || U > wasU) || moves + 1 >= kMovesPerTask)
+          skip = false;
       }
       S = task->StartDate();
       U = task->DueDate();

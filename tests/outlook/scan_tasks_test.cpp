@@ -167,6 +167,47 @@ TEST_F(TaskScan, RecurringTaskWithNoNextOccurrenceIsMovedOnlyOnce) {
   EXPECT_EQ(processor.Tasks.Count(), 0);
 }
 
+TEST(TaskScanMoves, MovingOnARecurringTaskIsBoundedAndHonoursAStop) {
+  // A task that Outlook says it moved but that stays where it is, one that
+  // creeps on a second a move and never catches up, and a stop asked for at
+  // the third move. Past 10 000 moves the fake fails the call, so a pass
+  // that would never end ends with a failure instead.
+  const struct {
+    const char* what;
+    double recurrenceDays;
+    int stopAtMove;  // 0: none
+    int mostMoves;
+    bool followingTaskRecorded;
+  } cases[] = {
+      {"moved without moving", 0, 0, 1, true},
+      {"creeping on", kOneSecond, 0, 1000, true},
+      {"stopped", 1, 3, 3, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeOutlook outlook;
+    FakeTask task = Task("Stuck", Mar(1), Mar(1, 1));
+    task.IsRecurring = true;
+    task.RecurrenceDays = c.recurrenceDays;
+    outlook.Tasks.push_back(task);
+    outlook.Tasks.push_back(Task("Next", kNoDate, Mar(11)));
+    EngineRig rig(ScanNow(), &outlook);
+    int moves = 0;
+    outlook.OnCall = [&](const std::string& member) {
+      if (member != "SkipRecurrence")
+        return;
+      if (++moves > 10000)
+        throw EOleError("moved too often");
+      if (moves == c.stopAtMove)
+        rig.processor->Stop();
+    };
+    EXPECT_NO_THROW(rig.processor->CheckNewTasks());
+    EXPECT_GE(outlook.Tasks[0].Skips, 1);
+    EXPECT_LE(outlook.Tasks[0].Skips, c.mostMoves);
+    EXPECT_EQ(rig.processor->Tasks.Find(Key("Next", Mar(11))) >= 0, c.followingTaskRecorded);
+  }
+}
+
 TEST_F(TaskScan, CurrentRecurringTaskKeepsOutlooksReminder) {
   FakeTask task = Task("Weekly report", Mar(10), Mar(11));
   task.IsRecurring = true;
