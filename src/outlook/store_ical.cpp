@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -141,6 +142,15 @@ TDateTime ToLocal(const TZoned& z) {
     return FromTimeT(icaltime_as_timet_with_zone(wall, z.zone));
   }
   return EncodeDateTime(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+// The day a date or date-time names, as Outlook keeps a task's dates: a
+// DATE as written, a time in a named zone (or floating) on the date written
+// there, whatever the zone read from; a UTC time, an instant, on its local day.
+TDateTime DayNamed(const TZoned& z) {
+  if (!z.t.is_date && z.zone == icaltimezone_get_utc_timezone())
+    return DateOf(ToLocal(z));
+  return EncodeDate(z.t.year, z.t.month, z.t.day);
 }
 
 std::string Text(const char* s) {
@@ -324,20 +334,26 @@ TTaskData ReadTodo(icalcomponent* todo, int index, const TContext& c) {
   if (icalproperty* uid = icalcomponent_get_first_property(todo, ICAL_UID_PROPERTY))
     d.Uid = Text(icalproperty_get_uid(uid));
 
+  // The moments (for the alarms) and the days (Outlook's task dates) of the
+  // start and the due time.
   std::optional<TDateTime> start, due;
-  if (auto s = ReadTime(icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY), c))
-    start = ToLocal(*s);
+  const auto startTime = ReadTime(icalcomponent_get_first_property(todo, ICAL_DTSTART_PROPERTY), c);
+  if (startTime) {
+    start = ToLocal(*startTime);
+    d.StartDate = DayNamed(*startTime);
+  }
   if (auto u = ReadTime(icalcomponent_get_first_property(todo, ICAL_DUE_PROPERTY), c)) {
     due = ToLocal(*u);
+    d.DueDate = DayNamed(*u);
   } else if (icalproperty* dur = icalcomponent_get_first_property(todo, ICAL_DURATION_PROPERTY);
-             dur && start) {
-    due = FromTimeT(ToTimeT(*start) + icaldurationtype_as_int(icalproperty_get_duration(dur)));
+             dur && startTime) {
+    // The due time is the start plus the duration, counted on the start's own
+    // clock (a day is a calendar day there).
+    TZoned end = *startTime;
+    end.t = icaltime_add(startTime->t, icalproperty_get_duration(dur));
+    due = ToLocal(end);
+    d.DueDate = DayNamed(end);
   }
-  // Outlook's task dates are days: the local day at midnight.
-  if (start)
-    d.StartDate = DateOf(*start);
-  if (due)
-    d.DueDate = DateOf(*due);
 
   // The first alarm: an absolute time, or an offset from the start (from the
   // due time when RELATED=END).
@@ -396,9 +412,73 @@ struct TComponentDeleter {
 };
 using TComponentPtr = std::unique_ptr<icalcomponent, TComponentDeleter>;
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char upper, char c) {
+           return std::toupper(static_cast<unsigned char>(c)) == upper;
+         });
+}
+
+// Where an absolute TRIGGER without VALUE=DATE-TIME ("TRIGGER:19980403T120000",
+// as in the RFC's own example to-do) needs that parameter, so that libical
+// reads it as the time it is instead of dropping it as a bad duration: the
+// offset of the line's value colon, for each such line.
+std::vector<size_t> BareAbsoluteTriggers(std::string_view text) {
+  std::vector<size_t> colons;
+  for (size_t line = 0; line < text.size();) {
+    const size_t end = std::min(text.find('\n', line), text.size());
+    const std::string_view content = text.substr(line, end - line);
+    if (StartsWithNoCase(content, "TRIGGER") && content.size() > 7 &&
+        (content[7] == ':' || content[7] == ';')) {
+      bool quoted = false;
+      size_t colon = 7;
+      for (; colon < content.size(); ++colon) {
+        if (content[colon] == '"')
+          quoted = !quoted;
+        else if (content[colon] == ':' && !quoted)
+          break;
+      }
+      const std::string_view params = content.substr(7, colon - 7);
+      bool hasValue = false;
+      for (size_t i = 0; i + 6 <= params.size(); ++i)
+        hasValue = hasValue || StartsWithNoCase(params.substr(i), "VALUE=");
+      if (colon + 1 < content.size() && !hasValue &&
+          std::isdigit(static_cast<unsigned char>(content[colon + 1])))
+        colons.push_back(line + colon);
+    }
+    line = end + 1;
+  }
+  return colons;
+}
+
+// The text libical is given. A NUL byte would end the text there and lose
+// everything after it; it becomes U+FFFD, so it damages only the value it
+// stands in. A bare absolute TRIGGER gets its VALUE parameter.
+std::optional<std::string> MendedForParse(const std::string& text) {
+  const bool nul = text.find('\0') != std::string::npos;
+  const std::vector<size_t> triggers = BareAbsoluteTriggers(text);
+  if (!nul && triggers.empty())
+    return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + triggers.size() * 16);
+  size_t next = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (next < triggers.size() && triggers[next] == i) {
+      out += ";VALUE=DATE-TIME";
+      ++next;
+    }
+    if (text[i] == '\0')
+      out += "\xEF\xBF\xBD";
+    else
+      out += text[i];
+  }
+  return out;
+}
+
 TComponentPtr ParseRoot(const std::string& text, const std::string& label) {
   InitIcalOnce();
-  TComponentPtr root(icalparser_parse_string(text.c_str()));
+  const std::optional<std::string> mended = MendedForParse(text);
+  TComponentPtr root(icalparser_parse_string(mended ? mended->c_str() : text.c_str()));
   if (!root)
     throw EStoreError("Store: " + label + ": no iCalendar data, file skipped");
   icalcomponent_kind kind = icalcomponent_isa(root.get());
@@ -492,7 +572,9 @@ size_t ValueColon(const std::string& text) {
   return std::string::npos;
 }
 
-// Folds a content line at 75 octets without splitting a UTF-8 character.
+// Folds a content line at 75 octets without splitting a UTF-8 character. A
+// run of continuation bytes longer than a line holds no character to keep
+// whole: it is cut at the limit, so every line moves the fold on.
 std::string Fold(const std::string& line, const std::string& eol) {
   const std::string sep = eol.empty() ? "\r\n" : eol;
   std::string out;
@@ -501,6 +583,8 @@ std::string Fold(const std::string& line, const std::string& eol) {
     size_t cut = pos + limit;
     while (cut > pos && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
       --cut;
+    if (cut == pos)
+      cut = pos + limit;
     out += line.substr(pos, cut - pos) + sep + " ";
     pos = cut;
     limit = 74;
@@ -742,8 +826,13 @@ std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, con
     size_t colon = ValueColon(text);
     std::string value = colon == std::string::npos ? "" : text.substr(colon + 1);
     if (name == "BEGIN") {
+      // Counted as the reader counts them: a to-do at the top, or one inside
+      // a top-level component that is no event or to-do; one nested deeper
+      // (in an event, an alarm, an X- component) is not the reader's.
+      const bool listed =
+          stack.empty() || (stack.size() == 1 && stack[0] != "VEVENT" && stack[0] != "VTODO");
       stack.push_back(Upper(value));
-      if (stack.back() == "VTODO" && ++todoCount == place)
+      if (stack.back() == "VTODO" && listed && ++todoCount == place)
         targetDepth = stack.size();
       continue;
     }
@@ -785,13 +874,25 @@ std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, con
     copied = lines[i].end;
   }
   rewritten.append(raw, copied, std::string::npos);
-  ReplaceFile(file, rewritten);
 
-  TIcalFile now = ParseIcal(rewritten, TIcalWant::Todos, label, log);
-  for (TTaskData& t : now.Todos)
-    if (t.Index == place)
-      return std::move(t);
-  throw EStoreError("Store: " + label + ": the rewritten task cannot be read back");
+  // The file is replaced only when the text now reads as intended: the task
+  // moved to that occurrence and every other to-do exactly as it was.
+  const TIcalFile before = ParseIcal(raw, TIcalWant::Todos, label, {});
+  TIcalFile now = ParseIcal(rewritten, TIcalWant::Todos, label, {});
+  std::optional<TTaskData> moved;
+  bool othersKept = before.Todos.size() == now.Todos.size();
+  for (size_t i = 0; othersKept && i < now.Todos.size(); ++i) {
+    if (now.Todos[i].Index == place)
+      moved = now.Todos[i];
+    else
+      othersKept = now.Todos[i] == before.Todos[i];
+  }
+  const TDateTime movedDay = moved ? (start ? moved->StartDate : moved->DueDate) : 0;
+  if (!othersKept || !moved || movedDay != DayNamed(*next))
+    throw EStoreError("Store: " + label +
+                      ": the task's lines cannot be told apart, file left as it is");
+  ReplaceFile(file, rewritten);
+  return moved;
 }
 
 }  // namespace rn::store

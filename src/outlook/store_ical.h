@@ -43,6 +43,7 @@ struct TTaskData {
   bool IsRecurring = false;
   int Index = 0;    // the VTODO's place among the file's VTODOs, from 0
   std::string Uid;  // empty when the VTODO has none
+  bool operator==(const TTaskData&) const = default;
 };
 
 struct TIcalFile {

@@ -127,6 +127,7 @@ TEST_F(IcalTest, ReminderMinutesFromTheFirstAlarmBeforeTheStart) {
       {Alarm("TRIGGER:PT5M\n") + Alarm("TRIGGER:-PT20M\n"), 20},
       {Alarm("TRIGGER;RELATED=END:-PT90M\n"), 30},
       {Alarm("TRIGGER;VALUE=DATE-TIME:20261207T083000Z\n"), 60},
+      {Alarm("TRIGGER:20261207T084500Z\n"), 45},
       {Alarm("") + Alarm("TRIGGER:-PT5M\n"), 5},
   };
   for (const auto& c : cases) {
@@ -191,6 +192,36 @@ TEST_F(IcalTest, DamagedTextsAndComponents) {
   EXPECT_NE(logs[1].find("Month 13"), std::string::npos);
 }
 
+TEST_F(IcalTest, NulByteDamagesOnlyTheValueItStandsIn) {
+  const std::string nul(1, '\0');
+  struct Case {
+    std::string second;  // the middle event's lines
+    std::vector<std::string> subjects;
+  } cases[] = {
+      {"DTSTART:20261207T100000\nDESCRIPTION:Agenda" + nul + " and more\n",
+       {"First", "Second", "Third"}},
+      {"DTSTART:20261207T100000\nLOCATION:Room" + nul + "4\n", {"First", "Second", "Third"}},
+      {"DTSTART:20261207T10" + nul + "0000\n", {"First", "Third"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.second);
+    auto file =
+        Parse(Calendar(Event("DTSTART:20261207T090000\n", "First") + Event(c.second, "Second") +
+                       Event("DTSTART:20261207T110000\n", "Third")),
+              TIcalWant::Events);
+    std::vector<std::string> subjects;
+    for (const auto& e : file.Events)
+      subjects.push_back(e.Subject);
+    EXPECT_EQ(subjects, c.subjects);
+  }
+  auto file = Parse(Calendar(Event("DTSTART:20261207T090000\nLOCATION:Room" + nul + "4\n")),
+                    TIcalWant::Events);
+  ASSERT_EQ(file.Events.size(), 1u);
+  EXPECT_EQ(file.Events[0].Location,
+            "Room\xEF\xBF\xBD"
+            "4");
+}
+
 TEST_F(IcalTest, CancelledMeetingIsNoAppointment) {
   auto file = Parse(Calendar(Event("DTSTART:20261207T100000\nSTATUS:CANCELLED\n", "Called off") +
                              Event("DTSTART:20261207T100000\nSTATUS:CONFIRMED\n", "On")),
@@ -244,6 +275,22 @@ TEST_F(IcalTest, TaskDatesAndReminders) {
        false, kNoDate},
       // 02:00 UTC on the 8th is still the 7th here.
       {"DUE:20261208T020000Z\n", kNoDate, EncodeDate(2026, 12, 7), false, kNoDate},
+      // A date in a zone is the day written there, wherever it is read; the
+      // alarm is a moment (21:00 in Los Angeles is midnight here).
+      {"DUE;TZID=Asia/Tokyo:20261208T080000\n", kNoDate, EncodeDate(2026, 12, 8), false, kNoDate},
+      {"DTSTART;TZID=America/Los_Angeles:20261207T220000\nDUE;TZID=America/Los_Angeles:"
+       "20261208T220000\n" +
+           Alarm("TRIGGER:-PT1H\n"),
+       EncodeDate(2026, 12, 7), EncodeDate(2026, 12, 8), true, EncodeDateTime(2026, 12, 8, 0, 0)},
+      {"DTSTART;TZID=Asia/Tokyo:20261207T080000\nDURATION:P1D\n", EncodeDate(2026, 12, 7),
+       EncodeDate(2026, 12, 8), false, kNoDate},
+      {"DUE;VALUE=DATE:20261208\n", kNoDate, EncodeDate(2026, 12, 8), false, kNoDate},
+      // An absolute trigger without VALUE=DATE-TIME, as in the RFC's example
+      // to-do, is still the reminder's time.
+      {"DUE:19980415T235959\n" + Alarm("TRIGGER:19980403T120000\n"), kNoDate,
+       EncodeDate(1998, 4, 15), true, EncodeDateTime(1998, 4, 3, 12, 0)},
+      {both + Alarm("trigger:20261207T140000Z\n"), EncodeDate(2026, 12, 7), EncodeDate(2026, 12, 8),
+       true, EncodeDateTime(2026, 12, 7, 9, 0)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.lines);
@@ -314,6 +361,48 @@ TEST_F(IcalTest, SkipWritesTheNextOccurrenceInTheFormOfEachValue) {
     }
     EXPECT_EQ(moved.has_value(), !c.edits.empty());
     EXPECT_EQ(ReadText(file), expected);
+  }
+}
+
+TEST_F(IcalTest, SkipEditsExactlyTheToDoTheReaderListed) {
+  // A to-do nested where the reader does not look comes first in the text;
+  // the listed one, found by its UID or (without one) by its place, moves.
+  const std::string hidden =
+      "BEGIN:VTODO\nSUMMARY:Hidden\nDTSTART:20261207T090000\n"
+      "RRULE:FREQ=DAILY\nEND:VTODO\n";
+  const std::string listed =
+      "BEGIN:VTODO\nSUMMARY:Listed\nDTSTART:20261207T090000\n"
+      "RRULE:FREQ=WEEKLY\nEND:VTODO\n";
+  struct Case {
+    std::string name, around;  // "%" stands for the hidden to-do
+  } cases[] = {
+      {"inside an X- component", "BEGIN:X-WRAP\n%END:X-WRAP\n"},
+      {"inside an event", "BEGIN:VEVENT\nUID:e\nDTSTART:20261207T090000\n%END:VEVENT\n"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string uid : {"", "UID:same\n"}) {
+      SCOPED_TRACE(c.name + (uid.empty() ? ", no UID" : ", same UID"));
+      std::string around = c.around;
+      std::string inner = hidden;
+      inner.insert(std::string("BEGIN:VTODO\n").size(), uid);
+      around.replace(around.find('%'), 1, inner);
+      std::string top = listed;
+      top.insert(std::string("BEGIN:VTODO\n").size(), uid);
+      test::TempFolder tmp;
+      const fs::path file = tmp / "task.ics";
+      const std::string text = Calendar(around + top);
+      std::ofstream(file, std::ios::binary) << text;
+      ASSERT_EQ(Parse(text, TIcalWant::Todos).Todos.size(), 1u);
+
+      auto moved = SkipTaskRecurrence(file, 0, uid.empty() ? "" : "same", {});
+      ASSERT_TRUE(moved);
+      EXPECT_EQ(moved->Subject, "Listed");
+      EXPECT_EQ(moved->StartDate, EncodeDate(2026, 12, 14));
+      std::string expected = text;
+      const size_t at = expected.rfind("DTSTART:20261207T090000");
+      expected.replace(at, 23, "DTSTART:20261214T090000");
+      EXPECT_EQ(ReadText(file), expected);
+    }
   }
 }
 
