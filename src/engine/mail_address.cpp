@@ -45,6 +45,21 @@ std::string Escaped(std::string_view text) {
   return out;
 }
 
+// Whether a comma stands outside the double-quoted parts of the text.
+bool HasUnquotedComma(std::string_view text) {
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (quoted && text[i] == '\\') {
+      ++i;  // a quoted pair: the next character is plain text
+    } else if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (text[i] == ',' && !quoted) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool HasControlCharacter(std::string_view text) {
@@ -111,10 +126,21 @@ std::string EnvelopeAddress(const std::string& text, const char* role) {
     throw EMailError(std::string("The ") + role + " address \"" + Escaped(text) +
                      "\" holds a control character; nothing was sent");
   }
-  std::string address = Trim(text);
-  const auto open = address.rfind('<');
-  if (open != std::string::npos && address.back() == '>') {
-    address = Trim(address.substr(open + 1, address.size() - open - 2));
+  const std::string whole = Trim(text);
+  std::string address = whole;
+  std::string name;  // the display name before "<address>", if any
+  const auto open = whole.rfind('<');
+  if (open != std::string::npos && whole.back() == '>') {
+    name = whole.substr(0, open);
+    address = Trim(whole.substr(open + 1, whole.size() - open - 2));
+  }
+  // A comma makes the header a list of addresses and the envelope address
+  // something the server may read as two: "a@b.org,c@d.org" would put a
+  // second recipient into the message. Only a quoted display name may hold
+  // one ("\"Doe, Ann\" <ann@example.org>").
+  if (address.find(',') != std::string::npos || HasUnquotedComma(name)) {
+    throw EMailError(std::string("The ") + role + " address \"" + text +
+                     "\" holds a comma; nothing was sent");
   }
   if (address.find_first_of(" <>") != std::string::npos) {
     throw EMailError(std::string("The ") + role + " address \"" + text +

@@ -26,7 +26,8 @@ TServerAddress SplitServer(const std::string& text, int defaultPort, const char*
 // The address for MAIL FROM or RCPT TO: "Name <a@b.org>" gives "a@b.org",
 // "a@b.org" stays as it is, an empty text stays empty. Throws EMailError
 // naming `role` ("sender", "recipient") when the text holds a control
-// character, or when the address itself holds a space or an angle bracket.
+// character or a comma (outside a quoted display name), or when the address
+// itself holds a space or an angle bracket.
 std::string EnvelopeAddress(const std::string& text, const char* role);
 
 // A host name or IP literal fit for a URL: an IPv6 literal gets its brackets.

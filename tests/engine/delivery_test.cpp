@@ -186,7 +186,7 @@ TEST(DeliveryTest, SilentServersGiveUpWithinTheTimeLimit) {
   }
 }
 
-TEST(DeliveryTest, AddressWithALineEndSendsNothing) {
+TEST(DeliveryTest, AddressWithALineEndOrACommaSendsNothing) {
   MailRig rig;
   rig.settings.SetPop3Signin(true);
   EXPECT_FALSE(rig.Send("Lunch", "", "5551234567@vtext.com\r\nRCPT TO:<evil@example.com>"));
@@ -196,6 +196,12 @@ TEST(DeliveryTest, AddressWithALineEndSendsNothing) {
   rig.settings.SetFromEmail("ravenote@example.org\nDATA");
   EXPECT_FALSE(rig.Send("Lunch"));
   EXPECT_THAT(rig.host.Errors, SizeIs(2));
+
+  // A comma would make the destination two addresses: refused alike.
+  rig.settings.SetFromEmail("ravenote@example.org");
+  EXPECT_FALSE(rig.Send("Lunch", "", "5551234567@vtext.com,evil@example.com"));
+  ASSERT_THAT(rig.host.Errors, SizeIs(3));
+  EXPECT_THAT(rig.host.Errors[2], HasSubstr("comma"));
   EXPECT_EQ(rig.server.Connections(TLoopbackMailServer::Smtp), 0);
   EXPECT_EQ(rig.server.Connections(TLoopbackMailServer::Pop3), 0);
 }

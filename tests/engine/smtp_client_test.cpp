@@ -250,6 +250,12 @@ TEST_F(SmtpClientTest, UnsafeAddressesSendNothing) {
       {"ravenote@example.org", std::string("5551234567@vtext.com\0x", 22)},
       {"ravenote@example.org", "a@b.org> NOTIFY=NEVER"},
       {"ravenote@example.org", "two words@example.org"},
+      {"ravenote@example.org", "5551234567@vtext.com,evil@example.com"},
+      {"ravenote@example.org", "Phone <5551234567@vtext.com>,evil@example.com"},
+      {"ravenote@example.org", "evil@example.com,<5551234567@vtext.com>"},
+      {"Doe, Ann <ravenote@example.org>", "5551234567@vtext.com"},
+      {"\"Doe\", Ann <ravenote@example.org>", "5551234567@vtext.com"},
+      {"ravenote@example.org", "<\"a,b\"@vtext.com>"},
   };
   for (const auto& [from, to] : cases) {
     SCOPED_TRACE(to);
@@ -268,6 +274,14 @@ TEST_F(SmtpClientTest, AddressWithADisplayNameUsesItsAddressInTheEnvelope) {
   EXPECT_THAT(server.Commands(TLoopbackMailServer::Smtp),
               ::testing::Contains("MAIL FROM:<ravenote@example.org>"));
   EXPECT_EQ(MailHeader(server.Messages().at(0), "From"), "Ravenote <ravenote@example.org>");
+}
+
+TEST_F(SmtpClientTest, QuotedDisplayNameMayHoldAComma) {
+  notification.From = "\"Doe, Ann \\\"Ravenote\\\"\" <ravenote@example.org>";
+  client.Send(notification);
+  ASSERT_TRUE(server.WaitForMessages(1));
+  EXPECT_THAT(server.Commands(TLoopbackMailServer::Smtp),
+              ::testing::Contains("MAIL FROM:<ravenote@example.org>"));
 }
 
 TEST_F(SmtpClientTest, EmptyRecipientIsLeftToTheServerAndFailsClearly) {
