@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/files.h"
+
 namespace rn {
 namespace {
 
@@ -31,44 +33,32 @@ constexpr const char* kBackupName = "backup_DEBUG.LOG";
 // Writes lines [from, end) to the file, each ended by CR LF: appended to a file
 // of exactly `expectedSize` bytes, or replacing the contents when `from` is 0.
 // The file is written in place, so a read-only DEBUG.LOG stays read-only and
-// fails. Returns the file's size afterwards; std::nullopt when an append found
-// the file other than expected (nothing written then).
+// fails; a writable one is made 0600. Returns the file's size afterwards; std::nullopt when an
+// append found the file other than expected (nothing written then).
 std::optional<uint64_t> WriteLines(const std::filesystem::path& file,
                                    const std::deque<std::string>& lines, size_t from,
                                    uint64_t expectedSize) {
   const bool append = from > 0;
-  const int fd = ::open(
-      file.c_str(),
-      append ? (O_WRONLY | O_APPEND | O_CLOEXEC) : (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC),
-      0600);
-  if (fd < 0) {
+  // Never through a link: a link or other odd entry in DEBUG.LOG's place is
+  // replaced by a plain file of our own (an append then finds no file and
+  // the caller writes it whole).
+  TFd fd = OpenPlainFile(file, append ? (O_WRONLY | O_APPEND) : (O_WRONLY | O_CREAT | O_TRUNC));
+  if (fd.Get() < 0) {
     if (append && errno == ENOENT)
       return std::nullopt;
     ThrowWriteError(file, errno);
   }
   if (append) {
     struct stat info;
-    if (::fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_size) != expectedSize) {
-      ::close(fd);
+    if (::fstat(fd.Get(), &info) != 0 || static_cast<uint64_t>(info.st_size) != expectedSize)
       return std::nullopt;
-    }
   }
   uint64_t size = append ? expectedSize : 0;
   std::string chunk;
   chunk.reserve(1 << 16);
   auto flush = [&] {
-    size_t done = 0;
-    while (done < chunk.size()) {
-      const ssize_t n = ::write(fd, chunk.data() + done, chunk.size() - done);
-      if (n < 0) {
-        if (errno == EINTR)
-          continue;
-        const int error = errno;
-        ::close(fd);
-        ThrowWriteError(file, error);
-      }
-      done += static_cast<size_t>(n);
-    }
+    if (!WriteAll(fd.Get(), chunk))
+      ThrowWriteError(file, errno);
     size += chunk.size();
     chunk.clear();
   };
@@ -79,7 +69,7 @@ std::optional<uint64_t> WriteLines(const std::filesystem::path& file,
       flush();
   }
   flush();
-  if (::close(fd) != 0)
+  if (::close(fd.Release()) != 0)
     ThrowWriteError(file, errno);
   return size;
 }

@@ -581,7 +581,7 @@ void TRegistry::UpdateKey(const std::string& path, const std::function<void(TReg
   // Writers of the same file take turns; readers need no lock, since the file
   // is only ever replaced whole.
   const std::filesystem::path lockPath = file_.string() + ".lock";
-  TFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  TFd lock = OpenPlainFile(lockPath, O_RDWR | O_CREAT);
   if (lock.Get() < 0)
     throw ERegistryError(SystemErrorText("cannot open the lock file", file_, errno));
   while (::flock(lock.Get(), LOCK_EX) != 0) {
