@@ -19,7 +19,8 @@ struct TCingularRegion {
   const char* GatewayDomain;
 };
 
-inline constexpr int kCustomService = 8;  // "Other (including Text Pagers)"
+inline constexpr int kCingularService = 1;  // "Cingular Wireless": its regions follow
+inline constexpr int kCustomService = 8;    // "Other (including Text Pagers)"
 
 extern const std::array<TCarrier, 9> CarrierTable;
 extern const std::array<TCingularRegion, 6> CingularRegions;
