@@ -22,6 +22,9 @@ inline constexpr int olFolderCalendar = 9;
 inline constexpr int olFolderTasks = 13;
 inline constexpr int olImportanceHigh = 2;
 
+// A recurring series with everything its calendar says of it (outlook/ical_series.h).
+class TRecurrenceSeries;
+
 class IRecurrencePattern {
  public:
   virtual ~IRecurrencePattern() = default;
@@ -37,6 +40,12 @@ class IRecurrencePattern {
   virtual TDateTime PatternStartDate() = 0;
   virtual TDateTime PatternEndDate() = 0;  // 0: none
   virtual TDateTime StartTime() = 0;       // only its time of day counts
+  // 3 and 6: which of the month's (or year's) matching days, 1 to 4, 5 the last.
+  virtual int Instance() = 0;
+  // The series as the calendar itself holds it, beyond what the members above
+  // can say (added and removed dates, moved occurrences, its own time zone);
+  // null when the members say it all. NextOccurrence answers from it.
+  virtual std::shared_ptr<const TRecurrenceSeries> Series() = 0;
 };
 
 class IAppointmentItem {

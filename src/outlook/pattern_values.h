@@ -1,7 +1,9 @@
 // A recurrence pattern as plain values, and a RecurrencePattern that answers
-// from them: what the local store makes of an RRULE, and what tests and
-// benchmarks hand to NextOccurrence.
+// from them: what the local store makes of a recurring event, and what tests
+// and benchmarks hand to NextOccurrence.
 #pragma once
+
+#include <memory>
 
 #include "outlook/outlook.h"
 #include "platform/datetime.h"
@@ -20,6 +22,9 @@ struct TPatternData {
   TDateTime PatternStartDate = 0;
   TDateTime PatternEndDate = 0;
   TDateTime StartTime = 0;
+  int Instance = 0;  // 3 and 6: the first (1) to fourth, or the last (5), of the matching days
+  // The series as the calendar holds it; null when the members say it all.
+  std::shared_ptr<const TRecurrenceSeries> Series;
 };
 
 class TPatternValues final : public IRecurrencePattern {
@@ -35,6 +40,8 @@ class TPatternValues final : public IRecurrencePattern {
   TDateTime PatternStartDate() override { return v_.PatternStartDate; }
   TDateTime PatternEndDate() override { return v_.PatternEndDate; }
   TDateTime StartTime() override { return v_.StartTime; }
+  int Instance() override { return v_.Instance; }
+  std::shared_ptr<const TRecurrenceSeries> Series() override { return v_.Series; }
 
  private:
   const TPatternData v_;

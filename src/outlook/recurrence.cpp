@@ -2,194 +2,135 @@
 // just after it. The look-ahead is short on purpose: an occurrence further out
 // is found by a later calendar pass, on a later day.
 //
-// Days are compared as whole days throughout: a pattern's end date carries no
-// time of day, so an occurrence on that day still counts.
+// Every occurrence comes from the series as its calendar holds it, walked by
+// libical's recurrence iterator (outlook/ical_series.h). A pattern known only
+// by Outlook's members is first written as the iCalendar rule they describe.
 #include "outlook/recurrence.h"
 
 #include <algorithm>
-#include <bit>
-#include <cmath>
+#include <string>
+
+#include "outlook/ical_series.h"
 
 namespace rn {
 namespace {
 
-constexpr int kAllWeekdays = 0x7F;  // Sunday 1 .. Saturday 64
-
-long DayNumber(TDateTime value) {
-  return static_cast<long>(std::floor(value));
-}
-
-bool InMask(int mask, long day) {
-  return (mask & (1 << (DayOfWeek(static_cast<TDateTime>(day)) - 1))) != 0;
-}
-
-// The Sunday that starts the week of `day` (the calendar's default week start).
-long WeekStart(long day) {
-  return day - (DayOfWeek(static_cast<TDateTime>(day)) - 1);
-}
-
-TDateTime At(long day, TDateTime startTime) {
-  return static_cast<TDateTime>(day) + TimeOf(startTime);
-}
-
-// The number of occurrences a pattern may have; 0 for no limit. An end date
-// with no count (a series bounded by date only) leaves the count open: the end
-// date itself stops it.
-long OccurrenceLimit(IRecurrencePattern& pattern) {
-  if (pattern.NoEndDate())
-    return 0;
-  const int occurrences = pattern.Occurrences();
-  return occurrences > 0 ? occurrences : 0;
-}
-
-// Daily and weekly: a series that ended before the scan day and has no count.
-bool EndedBefore(IRecurrencePattern& pattern, TDateTime D) {
-  return DayNumber(pattern.PatternEndDate()) < DayNumber(D) && !pattern.NoEndDate() &&
-         pattern.Occurrences() == 0;
-}
-
-// Every Interval days from the pattern's start day. Interval 0 (or less) is
-// taken as every day, so the series still moves on.
-TDateTime DailyEveryInterval(IRecurrencePattern& pattern, TDateTime D) {
-  const long interval = std::max(1, pattern.Interval());
-  const long limit = OccurrenceLimit(pattern);
-  const long today = DayNumber(D);
-  long candidate = DayNumber(pattern.PatternStartDate());
-  long n = 0;  // 0-based number of the candidate occurrence
-  if (candidate < today) {
-    // Jump to the first candidate on or after today instead of stepping there.
-    n = (today - candidate + interval - 1) / interval;
-    candidate += n * interval;
+// The log line of each kind; none for a kind Outlook lacks.
+const char* KindLine(int type) {
+  switch (type) {
+    case 0:
+      return "Daily Appt";
+    case 1:
+      return "Weekly Appt";
+    case 2:
+    case 3:
+      return "Monthly Output";
+    case 5:
+    case 6:
+      return "Yearly Output";
+    default:
+      return nullptr;
   }
-  if (limit > 0 && n >= limit)
-    return 0;
-  if (candidate == today)
-    return At(today, pattern.StartTime());
-  if (candidate == today + 1)
-    return At(today + 1, pattern.StartTime());
-  return 0;
 }
 
-// The number of days in [first, last] whose weekday is in the mask.
-long MatchingDays(int mask, long first, long last) {
-  if (last < first)
-    return 0;
-  const long total = last - first + 1;
-  long count = total / 7 * std::popcount(static_cast<unsigned>(mask & kAllWeekdays));
-  for (long day = first + total / 7 * 7; day <= last; ++day) {
-    if (InMask(mask, day))
-      ++count;
+// BYDAY of a day mask: Sunday 1, Monday 2, ... Saturday 64.
+std::string Weekdays(int mask) {
+  static const char* const kDays[] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
+  std::string out;
+  for (int day = 0; day < 7; ++day)
+    if (mask & (1 << day))
+      out += (out.empty() ? "" : ",") + std::string(kDays[day]);
+  return out;
+}
+
+icaltimetype Floating(TDateTime value, bool endOfDay) {
+  const TDateParts p = DecodeDateTime(value);
+  icaltimetype t = icaltime_null_time();
+  t.year = p.Year, t.month = p.Month, t.day = p.Day;
+  t.hour = endOfDay ? 23 : p.Hour;
+  t.minute = endOfDay ? 59 : p.Minute;
+  t.second = endOfDay ? 59 : p.Second;
+  return t;
+}
+
+// The series Outlook's members describe, in local time: from PatternStartDate
+// at StartTime's time of day (a start that is no occurrence itself), weeks
+// beginning on Sunday as Outlook's do, the end date a whole day.
+std::shared_ptr<const TRecurrenceSeries> SeriesOfMembers(IRecurrencePattern& p, int type) {
+  const int mask = p.DayOfWeekMask() & 0x7F;
+  const std::string interval = ";INTERVAL=" + std::to_string(std::max(1, p.Interval()));
+  const TDateTime first = DateOf(p.PatternStartDate());
+  auto setPosition = [&p] {
+    const int instance = p.Instance();
+    return ";BYSETPOS=" + std::to_string(instance >= 5 ? -1 : std::max(1, instance));
+  };
+  std::string rule;
+  switch (type) {
+    case 0:  // with a day mask: every day of the mask
+      rule = mask ? "FREQ=DAILY;BYDAY=" + Weekdays(mask) : "FREQ=DAILY" + interval;
+      break;
+    case 1:
+      rule = "FREQ=WEEKLY" + interval +
+             ";BYDAY=" + Weekdays(mask ? mask : 1 << (DayOfWeek(first) - 1));
+      break;
+    case 2:
+      rule = "FREQ=MONTHLY" + interval + ";BYMONTHDAY=" + std::to_string(p.DayOfMonth());
+      break;
+    case 3:
+      if (!mask)
+        return nullptr;
+      rule = "FREQ=MONTHLY" + interval + ";BYDAY=" + Weekdays(mask) + setPosition();
+      break;
+    case 5:
+      rule = "FREQ=YEARLY" + interval + ";BYMONTH=" + std::to_string(p.MonthOfYear()) +
+             ";BYMONTHDAY=" + std::to_string(p.DayOfMonth());
+      break;
+    case 6:
+      if (!mask)
+        return nullptr;
+      rule = "FREQ=YEARLY" + interval + ";BYMONTH=" + std::to_string(p.MonthOfYear()) +
+             ";BYDAY=" + Weekdays(mask) + setPosition();
+      break;
+    default:
+      return nullptr;
   }
-  return count;
-}
+  rule += ";WKST=SU";
 
-// Every day whose weekday is in the mask, from the pattern's start day, at
-// most `Occurrences` of them when the series has a count.
-TDateTime DailyByWeekday(IRecurrencePattern& pattern, TDateTime D) {
-  const int mask = pattern.DayOfWeekMask();
-  const long limit = OccurrenceLimit(pattern);
-  const long first = DayNumber(pattern.PatternStartDate());
-  const long today = DayNumber(D);
-  for (long day = today; day <= today + 1; ++day) {
-    if (day < first || !InMask(mask, day))
-      continue;
-    if (limit > 0 && MatchingDays(mask, first, day) > limit)
-      return 0;
-    return At(day, pattern.StartTime());
+  const bool noEnd = p.NoEndDate();
+  const int occurrences = p.Occurrences();
+  const TDateTime end = p.PatternEndDate();
+  if (!noEnd && occurrences <= 0 && end == 0)
+    return nullptr;  // an end without a date or a count: ended
+  if (!noEnd && occurrences > 0)
+    rule += ";COUNT=" + std::to_string(occurrences);
+  if (end != 0) {
+    char until[32];
+    const icaltimetype u = Floating(DateOf(end), true);
+    std::snprintf(until, sizeof until, ";UNTIL=%04d%02d%02dT235959", u.year, u.month, u.day);
+    rule += until;
   }
-  return 0;
-}
 
-TDateTime Daily(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log) {
-  log("Daily Appt");
-  if (EndedBefore(pattern, D))
-    return 0;
-  if (pattern.DayOfWeekMask() == 0)
-    return DailyEveryInterval(pattern, D);
-  return DailyByWeekday(pattern, D);
-}
-
-// The first of D's day, the next and the one after that falls on a weekday of
-// the mask, on or after the start day, in a week of the series: weeks count
-// from the week of the start day, every Interval weeks, for all weekdays alike.
-TDateTime Weekly(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log) {
-  log("Weekly Appt");
-  if (EndedBefore(pattern, D))
-    return 0;
-  const int mask = pattern.DayOfWeekMask();
-  const long interval = std::max(1, pattern.Interval());
-  const long first = DayNumber(pattern.PatternStartDate());
-  const long firstWeek = WeekStart(first);
-  const long today = DayNumber(D);
-  for (long day = today; day <= today + 2; ++day) {
-    if (day < first || !InMask(mask, day))
-      continue;
-    const long weeks = (WeekStart(day) - firstWeek) / 7;
-    if (weeks % interval == 0)
-      return At(day, pattern.StartTime());
-  }
-  return 0;
-}
-
-// The day after D counts only as day d + 1 of D's own month: a series on the
-// 31st has no occurrence on the 1st of the month after a 30-day month, and one
-// on 29 February none on 1 March.
-bool TomorrowIsDay(TDateTime D, int month, int dayOfMonth) {
-  const TDateParts tomorrow = DecodeDateTime(DateOf(D) + 1);
-  const TDateParts today = DecodeDateTime(DateOf(D));
-  return tomorrow.Month == today.Month && tomorrow.Month == month && tomorrow.Day == dayOfMonth;
-}
-
-TDateTime Monthly(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log) {
-  log("Monthly Output");
-  const TDateParts today = DecodeDateTime(DateOf(D));
-  const int dayOfMonth = pattern.DayOfMonth();
-  if (dayOfMonth == today.Day)
-    return At(DayNumber(D), pattern.StartTime());
-  if (TomorrowIsDay(D, today.Month, dayOfMonth))
-    return At(DayNumber(D) + 1, pattern.StartTime());
-  return 0;
-}
-
-TDateTime Yearly(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log) {
-  log("Yearly Output");
-  const TDateParts today = DecodeDateTime(DateOf(D));
-  const int month = pattern.MonthOfYear();
-  const int dayOfMonth = pattern.DayOfMonth();
-  if (month == today.Month && dayOfMonth == today.Day)
-    return At(DayNumber(D), pattern.StartTime());
-  if (TomorrowIsDay(D, month, dayOfMonth))
-    return At(DayNumber(D) + 1, pattern.StartTime());
-  return 0;
+  TRecurrenceSeries::TParts parts;
+  parts.Start.t = Floating(first + TimeOf(p.StartTime()), false);
+  parts.StartIsOccurrence = false;
+  parts.Rule = rule;
+  return std::make_shared<const TRecurrenceSeries>(parts);
 }
 
 }  // namespace
 
 TDateTime NextOccurrence(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log) {
-  const TLogFunction& say = log ? log : TLogFunction([](const std::string&) {});
-  TDateTime result = 0;
-  switch (pattern.RecurrenceType()) {
-    case 0:
-      result = Daily(pattern, D, say);
-      break;
-    case 1:
-      result = Weekly(pattern, D, say);
-      break;
-    case 2:
-      result = Monthly(pattern, D, say);
-      break;
-    case 5:
-      result = Yearly(pattern, D, say);
-      break;
-    default:  // 3 and 6, the by-weekday kinds, and anything unknown
-      return 0;
-  }
-  if (result != 0) {
-    const TDateTime end = pattern.PatternEndDate();
-    if (end != 0 && DayNumber(end) < DayNumber(result))
-      result = 0;
-  }
-  return result;
+  const int type = pattern.RecurrenceType();
+  const char* kind = KindLine(type);
+  if (kind && log)
+    log(kind);
+  std::shared_ptr<const TRecurrenceSeries> series = pattern.Series();
+  if (!series && kind)
+    series = SeriesOfMembers(pattern, type);
+  if (!series)
+    return 0;
+  const TDateTime today = DateOf(D);
+  return series->FirstOccurrence(today, today + (type == 1 ? 2 : 1));
 }
 
 }  // namespace rn

@@ -11,9 +11,11 @@ namespace rn {
 
 using TLogFunction = std::function<void(const std::string&)>;
 
-// The occurrence today or tomorrow (daily, monthly, yearly) or within the next
-// two days (weekly), at the pattern's time of day; 0 when there is none. Its
-// log lines ("Daily Appt", "Weekly Appt", ...) go to `log`.
+// The first occurrence on D's day or the next (daily, monthly, yearly), or up
+// to the day after next (weekly), in local time; 0 when there is none. It is
+// the calendar's own: from the pattern's Series when it has one (its rule,
+// added and removed dates, moved occurrences, its zone), else from the
+// members. Its log lines ("Daily Appt", "Weekly Appt", ...) go to `log`.
 TDateTime NextOccurrence(IRecurrencePattern& pattern, TDateTime D, const TLogFunction& log);
 
 }  // namespace rn

@@ -4,6 +4,7 @@
 // as local midnight, a floating time as written.
 #include "outlook/store_ical.h"
 
+#include "outlook/ical_series.h"
 #include "platform/files.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -26,18 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// libical keeps process-wide state (its zone cache, its error code); every use
-// of it in the store goes through this lock.
-std::recursive_mutex& IcalMutex() {
-  static std::recursive_mutex m;
-  return m;
-}
-
-void InitIcalOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { icalerror_set_errors_are_fatal(0); });
-}
-
 // A zone name that could not be resolved is logged once per run, not once per event.
 bool FirstUnknownZone(const std::string& tzid) {
   static std::mutex m;
@@ -46,12 +36,7 @@ bool FirstUnknownZone(const std::string& tzid) {
   return seen.insert(tzid).second;
 }
 
-// A time as written in the file and the zone it is in: UTC, a named zone, or
-// none for a floating time (and for a DATE).
-struct TZoned {
-  icaltimetype t{};
-  const icaltimezone* zone = nullptr;
-};
+using TZoned = TZonedTime;
 
 struct TContext {
   icalcomponent* vcalendar = nullptr;  // for the file's own VTIMEZONEs
@@ -64,12 +49,17 @@ void Log(const TContext& c, const std::string& line) {
     c.log(line);
 }
 
-const icaltimezone* ResolveZone(const char* tzid, const TContext& c) {
+// The zone a TZID names; `fileZone` tells whether it is one of the file's
+// own VTIMEZONEs, which live only as long as the parsed text.
+const icaltimezone* ResolveZone(const char* tzid, const TContext& c, bool& fileZone) {
+  fileZone = false;
   if (!tzid || !*tzid)
     return nullptr;
   if (c.vcalendar) {
-    if (icaltimezone* z = icalcomponent_get_timezone(c.vcalendar, tzid))
+    if (icaltimezone* z = icalcomponent_get_timezone(c.vcalendar, tzid)) {
+      fileZone = true;
       return z;
+    }
   }
   // A system zone by its location ("Europe/Berlin"), libical's own prefixed
   // name, or a location after some other producer's prefix
@@ -126,7 +116,7 @@ std::optional<TZoned> ReadTime(icalproperty* p, const TContext& c) {
   } else if (IsUtc(z.t)) {
     z.zone = icaltimezone_get_utc_timezone();
   } else {
-    z.zone = ResolveZone(icalproperty_get_parameter_as_string(p, "TZID"), c);
+    z.zone = ResolveZone(icalproperty_get_parameter_as_string(p, "TZID"), c, z.fileZone);
   }
   return z;
 }
@@ -209,32 +199,9 @@ int EventReminderMinutes(icalcomponent* event, const TZoned& start, TDateTime st
   return 15;
 }
 
-// How many occurrences the rule gives and the local day of the last one; the
-// walk stops after kOccurrenceCap of them.
-constexpr int kOccurrenceCap = 20000;
-
-void CountOccurrences(const icalrecurrencetype& rule, const TZoned& start, TPatternData& p) {
-  icaltimetype first = start.t;
-  first.zone = start.zone;
-  icalrecur_iterator* it = icalrecur_iterator_new(rule, first);
-  if (!it)
-    return;
-  int n = 0;
-  icaltimetype last = icaltime_null_time();
-  for (; n < kOccurrenceCap; ++n) {
-    icaltimetype next = icalrecur_iterator_next(it);
-    if (icaltime_is_null_time(next))
-      break;
-    last = next;
-  }
-  icalrecur_iterator_free(it);
-  if (rule.count <= 0)
-    p.Occurrences = n;
-  if (p.PatternEndDate == 0 && !icaltime_is_null_time(last))
-    p.PatternEndDate = DateOf(ToLocal({last, start.zone}));
-}
-
-TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal) {
+// The Outlook members of a recurring event: what they can say of its rule.
+TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal,
+                     const TRecurrenceSeries& series) {
   TPatternData p;
   p.PatternStartDate = DateOf(startLocal);
   p.StartTime = startLocal;
@@ -253,6 +220,14 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
       p.DayOfWeekMask |= 1 << (((weekday - 1 + shift) % 7 + 7) % 7);
   }
   const bool byDay = p.DayOfWeekMask != 0;
+  // Which of the matching days: a position on the day ("2TU") or BYSETPOS;
+  // Outlook's 5 is the last.
+  const int position = rule.by_day[0] != ICAL_RECURRENCE_ARRAY_MAX
+                           ? icalrecurrencetype_day_position(rule.by_day[0])
+                           : 0;
+  const int setPosition =
+      rule.by_set_pos[0] != ICAL_RECURRENCE_ARRAY_MAX ? rule.by_set_pos[0] : position;
+  p.Instance = setPosition < 0 ? 5 : std::min(setPosition, 5);
   switch (rule.freq) {
     case ICAL_DAILY_RECURRENCE:
       p.RecurrenceType = 0;
@@ -298,13 +273,21 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
     }
     // Outlook fills in both ends of a limited series: the end date of a
     // counted one and the count of one that ends on a date.
-    if (p.RecurrenceType >= 0)
-      CountOccurrences(rule, start, p);
+    if (p.RecurrenceType >= 0) {
+      if (rule.count <= 0)
+        p.Occurrences = series.RuleCount();
+      if (p.PatternEndDate == 0 && series.RuleLast() != 0)
+        p.PatternEndDate = DateOf(series.RuleLast());
+    }
   }
   return p;
 }
 
-std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& c) {
+// The RECURRENCE-IDs of a file's overrides, by UID.
+using TOverrides = std::map<std::string, std::vector<TZoned>>;
+
+std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& c,
+                                          const std::vector<TZoned>* overridden) {
   // A cancelled meeting is no meeting to be reminded of.
   if (icalproperty* st = icalcomponent_get_first_property(event, ICAL_STATUS_PROPERTY)) {
     if (icalproperty_get_status(st) == ICAL_STATUS_CANCELLED)
@@ -320,9 +303,43 @@ std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& 
   }
   a.Start = ToLocal(*start);
   a.ReminderMinutesBeforeStart = EventReminderMinutes(event, *start, a.Start, c);
-  if (icalproperty* rr = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY)) {
+  icalproperty* rrule = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
+  if (rrule || icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY)) {
     a.IsRecurring = true;
-    a.Pattern = MapRule(icalproperty_get_rrule(rr), *start, a.Start);
+    TRecurrenceSeries::TParts parts;
+    parts.Start = *start;
+    if (rrule) {
+      char* text = icalproperty_get_value_as_string_r(rrule);
+      parts.Rule = text ? text : "";
+      std::free(text);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_RDATE_PROPERTY)) {
+      const icaldatetimeperiodtype rdate = icalproperty_get_rdate(p);
+      TZoned added;
+      added.t = icaltime_is_null_time(rdate.time) ? rdate.period.start : rdate.time;
+      if (icaltime_is_null_time(added.t))
+        continue;
+      if (IsUtc(added.t))
+        added.zone = icaltimezone_get_utc_timezone();
+      else if (!added.t.is_date)
+        added.zone =
+            ResolveZone(icalproperty_get_parameter_as_string(p, "TZID"), c, added.fileZone);
+      parts.Added.push_back(added);
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
+         p = icalcomponent_get_next_property(event, ICAL_EXDATE_PROPERTY)) {
+      if (auto removed = ReadTime(p, c))
+        parts.Removed.push_back(*removed);
+    }
+    // The occurrences its overrides stand in for: each is met on its own.
+    if (overridden)
+      parts.Removed.insert(parts.Removed.end(), overridden->begin(), overridden->end());
+    auto series = std::make_shared<const TRecurrenceSeries>(parts);
+    icalrecurrencetype none;
+    icalrecurrencetype_clear(&none);
+    a.Pattern = MapRule(rrule ? icalproperty_get_rrule(rrule) : none, *start, a.Start, *series);
+    a.Pattern.Series = std::move(series);
   }
   return a;
 }
@@ -476,7 +493,6 @@ std::optional<std::string> MendedForParse(const std::string& text) {
 }
 
 TComponentPtr ParseRoot(const std::string& text, const std::string& label) {
-  InitIcalOnce();
   const std::optional<std::string> mended = MendedForParse(text);
   TComponentPtr root(icalparser_parse_string(mended ? mended->c_str() : text.c_str()));
   if (!root)
@@ -717,15 +733,34 @@ std::string ValidUtf8(std::string_view s) {
 
 TIcalFile ParseIcal(const std::string& text, TIcalWant want, const std::string& label,
                     const TStoreLog& log) {
-  std::lock_guard lock(IcalMutex());
+  const auto lock = LockIcal();
   TComponentPtr root = ParseRoot(text, label);
   TIcalFile out;
   const icalcomponent_kind kind =
       want == TIcalWant::Events ? ICAL_VEVENT_COMPONENT : ICAL_VTODO_COMPONENT;
+  TOverrides overrides;
+  if (kind == ICAL_VEVENT_COMPONENT) {
+    ForEachComponent(root.get(), kind, [&](icalcomponent* comp, icalcomponent* cal, int) {
+      icalproperty* rid = icalcomponent_get_first_property(comp, ICAL_RECURRENCEID_PROPERTY);
+      icalproperty* uid = icalcomponent_get_first_property(comp, ICAL_UID_PROPERTY);
+      if (!rid || !uid)
+        return;
+      if (auto when = ReadTime(rid, TContext{cal, label, log}))
+        overrides[Text(icalproperty_get_uid(uid))].push_back(*when);
+    });
+  }
   ForEachComponent(root.get(), kind, [&](icalcomponent* comp, icalcomponent* cal, int index) {
     TContext c{cal, label, log};
     if (kind == ICAL_VEVENT_COMPONENT) {
-      if (auto a = ReadEvent(comp, c))
+      const std::vector<TZoned>* overridden = nullptr;
+      if (!overrides.empty() &&
+          !icalcomponent_get_first_property(comp, ICAL_RECURRENCEID_PROPERTY)) {
+        if (icalproperty* uid = icalcomponent_get_first_property(comp, ICAL_UID_PROPERTY)) {
+          auto found = overrides.find(Text(icalproperty_get_uid(uid)));
+          overridden = found == overrides.end() ? nullptr : &found->second;
+        }
+      }
+      if (auto a = ReadEvent(comp, c, overridden))
         out.Events.push_back(std::move(*a));
     } else {
       out.Todos.push_back(ReadTodo(comp, index, c));
@@ -736,7 +771,7 @@ TIcalFile ParseIcal(const std::string& text, TIcalWant want, const std::string& 
 
 std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, const std::string& uid,
                                             const TStoreLog& log) {
-  std::lock_guard lock(IcalMutex());
+  const auto lock = LockIcal();
   const fs::path file = fs::is_symlink(path) ? fs::canonical(path) : path;
   const std::string label = path.string();
   const std::string raw = ReadWholeFile(file);
@@ -782,7 +817,7 @@ std::optional<TTaskData> SkipTaskRecurrence(const fs::path& path, int index, con
   if (!it)
     throw EStoreError("Store: " + label + ": the task's RRULE cannot be expanded");
   std::optional<TZoned> next;
-  for (int n = 0; n < kOccurrenceCap; ++n) {
+  for (int n = 0; n < TRecurrenceSeries::kWalkCap; ++n) {
     icaltimetype t = icalrecur_iterator_next(it);
     if (icaltime_is_null_time(t))
       break;

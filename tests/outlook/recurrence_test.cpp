@@ -1,5 +1,7 @@
-// NextOccurrence: the occurrence on the scan day or just after it, for each
-// kind of pattern, with the series' start, end and count.
+// NextOccurrence on patterns known by Outlook's members alone: the occurrence
+// on the scan day or just after it, for each kind of pattern, with the
+// series' start, end and count. (Series read from calendar files are held
+// against an independent expansion in recurrence_oracle_test.)
 #include "outlook/recurrence.h"
 
 #include <gtest/gtest.h>
@@ -62,6 +64,21 @@ FakeRecurrence Ending(FakeRecurrence p, TDateTime end, int occurrences = 0) {
   p.NoEndDate = false;
   p.PatternEndDate = end;
   p.Occurrences = occurrences;
+  return p;
+}
+
+FakeRecurrence Every(FakeRecurrence p, TDateTime start, int interval) {
+  p.PatternStartDate = start;
+  p.Interval = interval;
+  return p;
+}
+
+// Monthly (3) or, with a month, yearly (6): the instance-th day of the mask.
+FakeRecurrence ByWeekday(int type, int mask, int instance, int month = 0) {
+  FakeRecurrence p = Daily(EncodeDate(2026, 1, 1), 1, mask);
+  p.RecurrenceType = type;
+  p.Instance = instance;
+  p.MonthOfYear = month;
   return p;
 }
 
@@ -155,7 +172,8 @@ std::vector<Case> Cases() {
       // Monthly and yearly: today or tomorrow of the same month only.
       {"monthly on the 10th, D on the 10th", Monthly(10), Mar(10, 22), Nine(Mar(10))},
       {"monthly on the 11th, D on the 10th", Monthly(11), Mar(10, 22), Nine(Mar(11))},
-      {"monthly on the 1st, D on the month's last day", Monthly(1), Mar(31, 10), 0},
+      {"monthly on the 1st, D on the month's last day", Monthly(1), Mar(31, 10),
+       Nine(EncodeDate(2026, 4, 1))},
       {"monthly on the 1st, D on the 1st", Monthly(1), EncodeDateTime(2026, 4, 1, 6),
        Nine(EncodeDate(2026, 4, 1))},
       {"monthly on the 31st, D on 30 April", Monthly(31), EncodeDateTime(2026, 4, 30, 10), 0},
@@ -166,11 +184,31 @@ std::vector<Case> Cases() {
       {"yearly 29 February, non-leap 28th", Yearly(2, 29), EncodeDateTime(2026, 2, 28, 10), 0},
       {"yearly 29 February, leap-year 28th", Yearly(2, 29), EncodeDateTime(2028, 2, 28, 10),
        EncodeDateTime(2028, 2, 29, 9)},
-      {"yearly 1 January, D on 31 December", Yearly(1, 1), EncodeDateTime(2026, 12, 31, 10), 0},
+      {"yearly 1 January, D on 31 December", Yearly(1, 1), EncodeDateTime(2026, 12, 31, 10),
+       Nine(EncodeDate(2027, 1, 1))},
+      // Interval and start date count for monthly and yearly series too.
+      {"every 2 months on the 10th from January", Every(Monthly(10), EncodeDate(2026, 1, 10), 2),
+       Mar(10, 8), Nine(Mar(10))},
+      {"every 2 months on the 10th from February", Every(Monthly(10), EncodeDate(2026, 2, 10), 2),
+       Mar(10, 8), 0},
+      {"monthly on the 10th from April", Every(Monthly(10), EncodeDate(2026, 4, 10), 1), Mar(10, 8),
+       0},
+      {"every 2 years on 10 March from 2025", Every(Yearly(3, 10), EncodeDate(2025, 3, 10), 2),
+       Mar(10, 8), 0},
 
-      // The by-weekday kinds and unknown types have no expansion.
-      {"monthly by weekday", OfType(3), Mar(10, 8), 0},
-      {"yearly by weekday", OfType(6), Mar(10, 8), 0},
+      // By weekday: the second Tuesday, the last Friday, the fourth Thursday of November.
+      {"second Tuesday", ByWeekday(3, kTue, 2), Mar(9, 10), Nine(Mar(10))},
+      {"second Tuesday, D on the first", ByWeekday(3, kTue, 2), Mar(3, 10), 0},
+      {"last Friday", ByWeekday(3, kFri, 5), Mar(27, 10), Nine(Mar(27))},
+      {"last Friday, D on the one before", ByWeekday(3, kFri, 5), Mar(20, 10), 0},
+      {"first weekday of the month", ByWeekday(3, kWeekdays, 1), Mar(1, 10), Nine(Mar(2))},
+      {"fourth Thursday of November", ByWeekday(6, kThu, 4, 11), EncodeDateTime(2026, 11, 26, 7),
+       Nine(EncodeDate(2026, 11, 26))},
+      {"fourth Thursday of November, the third", ByWeekday(6, kThu, 4, 11),
+       EncodeDateTime(2026, 11, 19, 7), 0},
+
+      // A by-weekday kind without days, and a kind Outlook lacks.
+      {"monthly by weekday without days", OfType(3), Mar(10, 8), 0},
       {"unknown type", OfType(4), Mar(10, 8), 0},
   };
 }
@@ -198,7 +236,9 @@ TEST(NextOccurrence, LogsItsKind) {
       {Weekly(Mar(1), 1, kMon), {"Weekly Appt"}},
       {Monthly(3), {"Monthly Output"}},
       {Yearly(3, 3), {"Yearly Output"}},
-      {OfType(3), {}},
+      {ByWeekday(3, kTue, 2), {"Monthly Output"}},
+      {ByWeekday(6, kTue, 2, 3), {"Yearly Output"}},
+      {OfType(4), {}},
   };
   for (const auto& kind : kinds) {
     std::vector<std::string> lines;

@@ -322,6 +322,28 @@ TEST_F(CalendarScan, RecurringMeetingTakesItsNextOccurrence) {
   EXPECT_EQ(CountLogged("No Next Meeting Time"), 1);
 }
 
+TEST_F(CalendarScan, MovedOccurrenceIsRecordedOnceAtItsNewTimeAndACancelledOneNotAtAll) {
+  // Tuesdays at 11:00, this week's moved to Wednesday 15:00 and to another
+  // room; Thursdays at 9:00, this week's cancelled.
+  const std::string calendar =
+      "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Ravenote tests//EN\n"
+      "BEGIN:VEVENT\nUID:tue\nSUMMARY:Standup\nLOCATION:Room 4\nDTSTART:20260303T110000\n"
+      "RRULE:FREQ=WEEKLY\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:tue\nSUMMARY:Standup\nLOCATION:Room 9\n"
+      "RECURRENCE-ID:20260310T110000\nDTSTART:20260311T150000\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:thu\nSUMMARY:Review\nLOCATION:Room 4\nDTSTART:20260305T090000\n"
+      "RRULE:FREQ=WEEKLY\nEND:VEVENT\n"
+      "BEGIN:VEVENT\nUID:thu\nSUMMARY:Review\nRECURRENCE-ID:20260312T090000\n"
+      "DTSTART:20260312T090000\nSTATUS:CANCELLED\nEND:VEVENT\n"
+      "END:VCALENDAR\n";
+  outlook.Appointments = AppointmentsFromIcal(calendar);
+  processor.CheckNewAppointments();
+
+  const TDateTime moved = EncodeDateTime(2026, 3, 11, 15, 0);
+  EXPECT_EQ(Keys(processor.Meetings), std::vector<std::string>{Key(moved, "Standup", "Room 9")});
+  EXPECT_EQ(CountLogged("No Next Meeting Time"), 2);
+}
+
 TEST_F(CalendarScan, LongMeetingTextIsCutWithoutSplittingACharacter) {
   std::string subject;
   for (int i = 0; i < 150; ++i)

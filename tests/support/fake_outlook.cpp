@@ -2,6 +2,8 @@
 // to fail, and items read the fake's vectors live.
 #include "fake_outlook.h"
 
+#include "outlook/store_ical.h"
+
 namespace rn::test {
 namespace {
 
@@ -25,6 +27,8 @@ class FakePattern : public IRecurrencePattern {
   TDateTime PatternStartDate() override { return Get("PatternStartDate").PatternStartDate; }
   TDateTime PatternEndDate() override { return Get("PatternEndDate").PatternEndDate; }
   TDateTime StartTime() override { return Get("StartTime").StartTime; }
+  int Instance() override { return Get("Instance").Instance; }
+  std::shared_ptr<const TRecurrenceSeries> Series() override { return Get("Series").Series; }
 
  private:
   FakeRecurrence& Get(const char* member) {
@@ -237,6 +241,22 @@ class FakeApplication : public IOutlookApplication {
 };
 
 }  // namespace
+
+std::vector<FakeAppointment> AppointmentsFromIcal(const std::string& text) {
+  std::vector<FakeAppointment> out;
+  for (const store::TAppointmentData& a :
+       store::ParseIcal(text, store::TIcalWant::Events, "test.ics", {}).Events) {
+    FakeAppointment f;
+    f.Subject = a.Subject;
+    f.Location = a.Location;
+    f.Start = a.Start;
+    f.IsRecurring = a.IsRecurring;
+    f.ReminderMinutesBeforeStart = a.ReminderMinutesBeforeStart;
+    static_cast<TPatternData&>(f.Pattern) = a.Pattern;
+    out.push_back(f);
+  }
+  return out;
+}
 
 std::shared_ptr<IOutlookApplication> FakeOutlook::Connect() {
   Enter("Connect");

@@ -15,7 +15,7 @@
 // Start, IsRecurring, ReminderMinutesBeforeStart, GetRecurrencePattern,
 // RecurrenceType, DayOfWeekMask, DayOfMonth, MonthOfYear, Interval,
 // Occurrences, NoEndDate, PatternStartDate, PatternEndDate, StartTime,
-// StartDate, DueDate, ReminderTime, Complete, ReminderSet, SkipRecurrence,
+// Instance, Series, StartDate, DueDate, ReminderTime, Complete, ReminderSet, SkipRecurrence,
 // UnRead, Importance, ReceivedTime, Body, Quit.
 //
 // OnCall is told of every call first, so a test can act in the middle of a
@@ -85,6 +85,10 @@ struct FakeMail {
   bool Missing = false;
   std::set<std::string> Fail;
 };
+
+// The appointments of an iCalendar text as the local store reads them: for
+// tests that want a series with all its calendar says of it (its Series).
+std::vector<FakeAppointment> AppointmentsFromIcal(const std::string& text);
 
 class FakeOutlook : public IOutlookConnector {
  public:
