@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fakes.h"
+#include "outlook/recurrence.h"
 
 namespace rn::store {
 namespace {
@@ -111,6 +112,29 @@ TEST_F(IcalTest, PatternDaysAreLocalDays) {
     EXPECT_EQ(p.PatternStartDate, EncodeDate(2026, 12, 6));
     EXPECT_NEAR(TimeOf(p.StartTime), EncodeTime(18, 0), kSecond);
   }
+}
+
+TEST_F(IcalTest, SeriesInAZoneOfTheFilesOwnOutlivesTheParse) {
+  // Mondays at 10:00 in a zone the file defines under a name of its own, as
+  // Outlook writes them; here that is 4:00, 5:00 while only New York has
+  // moved its clocks, and 4:00 again once Europe has.
+  const std::string zone =
+      "BEGIN:VTIMEZONE\nTZID:W. Europe Standard Time\n"
+      "BEGIN:STANDARD\nDTSTART:16010101T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\n"
+      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\nEND:STANDARD\n"
+      "BEGIN:DAYLIGHT\nDTSTART:16010101T020000\nTZOFFSETFROM:+0100\nTZOFFSETTO:+0200\n"
+      "RRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\nEND:DAYLIGHT\nEND:VTIMEZONE\n";
+  auto file = Parse(Calendar(zone + Event("DTSTART;TZID=W. Europe Standard Time:20260105T100000\n"
+                                          "RRULE:FREQ=WEEKLY\n")),
+                    TIcalWant::Events);
+  ASSERT_EQ(file.Events.size(), 1u);
+  TPatternValues pattern(file.Events[0].Pattern);
+  for (auto [day, hour] : {std::pair{2, 4}, {9, 5}, {30, 4}}) {
+    const TDateTime monday = EncodeDate(2026, 3, day);
+    EXPECT_NEAR(NextOccurrence(pattern, monday, {}), monday + EncodeTime(hour, 0), kSecond)
+        << "2026-03-" << day;
+  }
+  EXPECT_TRUE(logs.empty());
 }
 
 TEST_F(IcalTest, ReminderMinutesFromTheFirstAlarmBeforeTheStart) {
