@@ -23,7 +23,7 @@ constexpr int kEarlyDesignHour = 7;
 constexpr int kLateDesignHour = 20;
 constexpr const char* kPhoneMask = "(999)999-9999;_";
 
-const char* const kWelcomeLines[] = {
+const std::vector<const char*> kWelcomeLines = {
     "Welcome to the Ravenote configuration wizard. This program allows you",
     "to configure Ravenote to link your cell phone with your Microsoft",
     "Outlook* calendar, appointments, task and urgent e-mails.",
@@ -43,13 +43,6 @@ const char* const kWelcomeLines[] = {
     "",
     "* Microsoft Outlook is a trademark of Microsoft Corporation.",
 };
-
-QString JoinLines(const char* const* first, const char* const* last) {
-  QStringList lines;
-  for (const char* const* line = first; line != last; ++line)
-    lines << QString::fromUtf8(*line);
-  return lines.join('\n');
-}
 
 // The memo of the welcome page: read-only, and its pop-up menu holds nothing.
 class TMessageMemo final : public QPlainTextEdit {
@@ -112,7 +105,7 @@ TAgentInitialFrame::TAgentInitialFrame(TBaseInstaller& installer) : TGenericFram
   MessageMemo->setReadOnly(true);
   MessageMemo->setFrameShape(QFrame::NoFrame);
   MessageMemo->setFocusPolicy(Qt::ClickFocus);
-  MessageMemo->setPlainText(JoinLines(std::begin(kWelcomeLines), std::end(kWelcomeLines)));
+  MessageMemo->setPlainText(MemoText(kWelcomeLines));
   QPalette colours = MessageMemo->palette();
   colours.setColor(QPalette::Base, colours.color(QPalette::Window));
   MessageMemo->setPalette(colours);
@@ -146,7 +139,7 @@ TServiceProvider::TServiceProvider(TBaseInstaller& installer, TSettings& setting
            "verify that you have the service.",
            true, true);
   rdoServiceProvider = new TRadioGroup(nullptr, "rdoServiceProvider", "Service Provider", 2);
-  rdoServiceProvider->setFixedSize(369, 177);
+  rdoServiceProvider->setMinimumSize(369, 177);
   rdoServiceProvider->OnClick = [this] { rdoServiceProviderClick(); };
   layout->addWidget(rdoServiceProvider);
   QLabel* note = AddLabel(layout, "Label2",
@@ -191,7 +184,7 @@ TCinglarServiceSelect::TCinglarServiceSelect(TBaseInstaller& installer, TSetting
   AddLabel(layout, "Label1",
            "Select the region of the country you have Cingular Wireless service.");
   rdgrpCinglar = new TRadioGroup(nullptr, "rdgrpCinglar", QString(), 1);
-  rdgrpCinglar->setFixedSize(361, 249);
+  rdgrpCinglar->setMinimumSize(361, 249);
   rdgrpCinglar->OnClick = [this] { rdgrpCinglarClick(); };
   layout->addWidget(rdgrpCinglar);
   layout->addStretch(1);

@@ -131,6 +131,28 @@ QLabel* AddLabel(QVBoxLayout* layout, const char* name, const QString& text, boo
   return label;
 }
 
+QString MemoText(const std::vector<const char*>& lines) {
+  QString text;
+  bool inParagraph = false;
+  for (const char* line : lines) {
+    const QString next = QString::fromUtf8(line);
+    if (next.trimmed().isEmpty()) {
+      text += '\n';
+      inParagraph = false;
+      continue;
+    }
+    if (inParagraph) {
+      if (!text.endsWith(' '))
+        text += ' ';
+    } else if (!text.isEmpty()) {
+      text += '\n';
+    }
+    text += next;
+    inParagraph = true;
+  }
+  return text;
+}
+
 void EchoPercent(QLineEdit* field) {
   auto* style = new TPercentEcho;
   style->setParent(field);

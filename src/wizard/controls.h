@@ -70,6 +70,11 @@ QCheckBox* AddOption(QVBoxLayout* layout, const char* boxName, const char* label
 QLabel* AddLabel(QVBoxLayout* layout, const char* name, const QString& text, bool wrap = true,
                  bool bold = false);
 
+// The text of a memo from the lines of its design: the lines of a paragraph
+// flow together, so the words wrap at the memo's width in any font; empty
+// (or blank) lines stay as paragraph breaks.
+QString MemoText(const std::vector<const char*>& lines);
+
 // Echoes "%" for every character of a password field.
 void EchoPercent(QLineEdit* field);
 

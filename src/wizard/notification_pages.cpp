@@ -19,7 +19,7 @@
 namespace rn {
 namespace {
 
-const char* const kServerInstructions[] = {
+const std::vector<const char*> kServerInstructions = {
     "Please enter your server e-mail server configuration below. You can retrieve this ",
     "information from Outlook.",
     " ",
@@ -78,10 +78,7 @@ TServerConfigFrame::TServerConfigFrame(TBaseInstaller& installer, TSettings& set
   Memo1->setFixedSize(393, 145);
   Memo1->setReadOnly(true);
   Memo1->setFrameShape(QFrame::NoFrame);
-  QStringList lines;
-  for (const char* line : kServerInstructions)
-    lines << QString::fromUtf8(line);
-  Memo1->setPlainText(lines.join('\n'));
+  Memo1->setPlainText(MemoText(kServerInstructions));
   QPalette colours = Memo1->palette();
   colours.setColor(QPalette::Base, colours.color(QPalette::Button));
   Memo1->setPalette(colours);

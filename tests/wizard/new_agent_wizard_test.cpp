@@ -218,7 +218,9 @@ TEST_F(NewAgentWizard, WelcomeTextNeverKeepsTheFocus) {
   auto* memo = On<QPlainTextEdit>(P::Welcome, "MessageMemo");
   EXPECT_TRUE(memo->isReadOnly());
   EXPECT_TRUE(memo->toPlainText().startsWith(
-      "Welcome to the Ravenote configuration wizard. This program allows you\nto configure"));
+      "Welcome to the Ravenote configuration wizard. This program allows you to configure "
+      "Ravenote to link your cell phone with your Microsoft Outlook* calendar, appointments, "
+      "task and urgent e-mails.\n\nYou will need"));
   QTest::mouseClick(memo->viewport(), Qt::LeftButton);
   EXPECT_TRUE(On<QPushButton>(P::Welcome, "NextButton")->hasFocus());
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
