@@ -8,6 +8,8 @@ namespace {
 
 QMessageBox::Icon IconOf(TBoxIcon icon) {
   switch (icon) {
+    case TBoxIcon::None:
+      return QMessageBox::NoIcon;
     case TBoxIcon::Information:
       return QMessageBox::Information;
     case TBoxIcon::Warning:

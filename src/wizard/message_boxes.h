@@ -11,7 +11,7 @@ class QWidget;
 
 namespace rn {
 
-enum class TBoxIcon { Information, Warning, Question, Error };
+enum class TBoxIcon { None, Information, Warning, Question, Error };
 enum class TBoxButtons { Ok, YesNo };
 enum class TBoxAnswer { Ok, Yes, No };
 
