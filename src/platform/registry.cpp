@@ -575,6 +575,10 @@ void TRegistry::SaveKey(const std::string& path, const TRegKey& key) {
 }
 
 void TRegistry::UpdateKey(const std::string& path, const std::function<void(TRegKey&)>& change) {
+  UpdateKeys({{path, change}});
+}
+
+void TRegistry::UpdateKeys(const TKeyChanges& changes) {
   const std::filesystem::path folder = file_.parent_path().empty() ? "." : file_.parent_path();
   EnsureRegistryFolder(folder);
 
@@ -590,17 +594,19 @@ void TRegistry::UpdateKey(const std::string& path, const std::function<void(TReg
   }
 
   TModel model = ReadModel(file_);
-  const std::string header = SectionHeader(path);
-  TSection* section = nullptr;
-  for (auto& s : model) {
-    if (SameName(s.Header, header))
-      section = &s;
+  for (const auto& [path, change] : changes) {
+    const std::string header = SectionHeader(path);
+    TSection* section = nullptr;
+    for (auto& s : model) {
+      if (SameName(s.Header, header))
+        section = &s;
+    }
+    if (!section) {
+      model.push_back({header, {}});
+      section = &model.back();
+    }
+    change(section->Key);
   }
-  if (!section) {
-    model.push_back({header, {}});
-    section = &model.back();
-  }
-  change(section->Key);
   ReplaceFile(file_, Format(model, file_));
   // The lock goes with the descriptor.
 }

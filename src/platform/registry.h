@@ -82,6 +82,11 @@ class TRegistry {
   // `change` throws.
   void UpdateKey(const std::string& path, const std::function<void(TRegKey&)>& change);
 
+  // Changes several keys in one replacement of the file, in the order given:
+  // all of them are saved, or (when a change throws or the save fails) none.
+  using TKeyChanges = std::vector<std::pair<std::string, std::function<void(TRegKey&)>>>;
+  void UpdateKeys(const TKeyChanges& changes);
+
  private:
   std::filesystem::path file_;
 };

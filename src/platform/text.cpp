@@ -3,7 +3,9 @@
 #include <unicode/coll.h>
 #include <unicode/locid.h>
 #include <unicode/stringpiece.h>
+#include <unicode/utf8.h>
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
 
@@ -61,6 +63,41 @@ std::string FirstCharacters(std::string_view text, size_t count) {
     ++i;
   }
   return std::string(text.substr(0, i));
+}
+
+std::string EscapeControls(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const auto length = static_cast<int32_t>(text.size());
+  char escape[8];
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      // Not UTF-8: every byte of the ill-formed sequence shown by its value.
+      for (int32_t j = start; j < i; ++j) {
+        std::snprintf(escape, sizeof escape, "\\x%02x", bytes[j]);
+        out += escape;
+      }
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\x%02x", static_cast<unsigned>(c));
+      out += escape;
+    } else if (c >= 0x80 && c <= 0x9F) {
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+      out += escape;
+    } else {
+      out.append(text.substr(start, i - start));
+    }
+  }
+  return out;
 }
 
 int CompareKeys(std::string_view a, std::string_view b) {

@@ -200,6 +200,27 @@ TEST(Registry, UpdateKeyChangesOnlyWhatItTouches) {
   EXPECT_EQ(ReadAll(registry.File()), text);
 }
 
+TEST(Registry, UpdateKeysSavesSeveralKeysAtOnceOrNone) {
+  TempFolder folder;
+  TRegistry registry(folder / "registry.reg");
+  TRegKey key;
+  key.WriteDword("Count", 1);
+  registry.SaveKey(kKey, key);
+  const std::string before = ReadAll(registry.File());
+
+  // A later change that fails leaves the earlier one unsaved too.
+  EXPECT_THROW(
+      registry.UpdateKeys({{kKey, [](TRegKey& k) { k.WriteDword("Count", 2); }},
+                           {kStoreKey, [](TRegKey&) { throw ERegistryError("changed my mind"); }}}),
+      ERegistryError);
+  EXPECT_EQ(ReadAll(registry.File()), before);
+
+  registry.UpdateKeys({{kKey, [](TRegKey& k) { k.WriteDword("Count", 2); }},
+                       {kStoreKey, [](TRegKey& k) { k.WriteString("Calendar", "/cal"); }}});
+  EXPECT_EQ(registry.OpenKey(kKey).ReadDword("Count"), 2u);
+  EXPECT_EQ(registry.OpenKey(kStoreKey).ReadString("Calendar"), "/cal");
+}
+
 TEST(Registry, ValueNamesCompareWithoutCase) {
   TRegKey key;
   key.WriteDword("MeetingNotify", 1);
