@@ -77,6 +77,8 @@ void TOutlookProcessor::Start() {
       finished_ = true;
     }
     finishedCv_.notify_all();
+    if (finishedHandler_)
+      finishedHandler_();
   });
 }
 

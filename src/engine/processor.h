@@ -54,6 +54,10 @@ class TOutlookProcessor {
   TOutlookProcessor& operator=(const TOutlookProcessor&) = delete;
 
   void Start();
+  // Called on the engine thread as its last act, however the thread ends, so
+  // an owner can sleep until then instead of looking from time to time. Set
+  // it before Start().
+  void SetFinishedHandler(std::function<void()> handler) { finishedHandler_ = std::move(handler); }
   // Requests the stop and sets the wake event. Any thread.
   void Stop();
   bool StopRequested() const { return terminated_.load(); }
@@ -156,6 +160,7 @@ class TOutlookProcessor {
   std::mutex finishedMutex_;
   std::condition_variable finishedCv_;
   bool finished_ = false;
+  std::function<void()> finishedHandler_;
 
   std::shared_ptr<IOutlookApplication> application_;  // null until first use
   bool connectionOpen_ = false;

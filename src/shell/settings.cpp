@@ -66,6 +66,11 @@ void TSettings::SetHost(ISettingsHost* host) {
   host_ = host;
 }
 
+ISettingsHost* TSettings::Host() const {
+  std::lock_guard l(lock_);
+  return host_;
+}
+
 void TSettings::SetSmtpClient(ISmtpClientConfig* smtp) {
   std::lock_guard l(lock_);
   smtp_ = smtp;
@@ -139,9 +144,10 @@ void TSettings::LoadSettings(const TRegistry& registry) {
     SetMustSignIn(ReadBool(key, "MustSignIn"));
     SetPop3Server(key.ReadString("Pop3Server"));
     SetFromEmail(key.ReadString("FromEmail"));
-  } catch (const ERegistryError&) {
+  } catch (const ERegistryError& e) {
+    // The box's text, then the value at fault on a line of its own.
     if (host)
-      host->ShowRegistryError(kReadErrorText);
+      host->ShowRegistryError(std::string(kReadErrorText) + "\n" + e.what());
     return;
   }
 
@@ -185,6 +191,10 @@ void TSettings::LoadSettings(const TRegistry& registry) {
 }
 
 void TSettings::SaveSettings(TRegistry& registry) {
+  SaveSettings(registry, {});
+}
+
+void TSettings::SaveSettings(TRegistry& registry, const TRegistry::TKeyChanges& alongside) {
   ISettingsHost* host;
   TSettingsData data;
   {
@@ -202,7 +212,8 @@ void TSettings::SaveSettings(TRegistry& registry) {
   data = Snapshot();
 
   // The whole key is written at once: a failure leaves the file as it was.
-  registry.UpdateKey(kRegistryKey, [&data](TRegKey& key) {
+  TRegistry::TKeyChanges changes;
+  changes.emplace_back(kRegistryKey, [&data](TRegKey& key) {
     key.WriteString("Version", kSettingsVersion);
     key.WriteDword("MeetingNotify", data.MeetingNotify);
     key.WriteDword("MorningNotify", data.MorningNotify);
@@ -230,6 +241,8 @@ void TSettings::SaveSettings(TRegistry& registry) {
     key.WriteString("Pop3Server", data.Pop3Server);
     key.WriteString("FromEmail", data.FromEmail);
   });
+  changes.insert(changes.end(), alongside.begin(), alongside.end());
+  registry.UpdateKeys(changes);
 }
 
 // Each setter stores its field under the lock, then tells the window or the

@@ -8,10 +8,9 @@
 #include <utility>
 
 #include "platform/datetime.h"
+#include "platform/registry.h"
 
 namespace rn {
-
-class TRegistry;
 
 inline constexpr const char* kRegistryKey = "Software\\Quarrowmere\\Ravenote";
 inline constexpr const char* kSettingsVersion = "01.01.00.005";
@@ -91,12 +90,16 @@ class TSettings {
   explicit TSettings(ISettingsHost* host = nullptr, ISmtpClientConfig* smtp = nullptr);
 
   void SetHost(ISettingsHost* host);
+  ISettingsHost* Host() const;
   void SetSmtpClient(ISmtpClientConfig* smtp);
 
   // Reads the key; first run when Version is missing or different.
   void LoadSettings(const TRegistry& registry);
   // Writes the record and Version; throws ERegistryError when the write fails.
   void SaveSettings(TRegistry& registry);
+  // The same, with other keys of the file changed in the same replacement of
+  // the file: all are saved, or none.
+  void SaveSettings(TRegistry& registry, const TRegistry::TKeyChanges& alongside);
   bool SettingsLoaded() const;
 
   // A consistent copy of every field, taken under the settings lock.

@@ -15,6 +15,7 @@ namespace {
 using test::TempFolder;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // What the tray window would have been asked to do.
 class FakeSettingsHost : public ISettingsHost {
@@ -334,7 +335,8 @@ TEST(SettingsStore, MainGroupFailureStopsTheLoad) {
   });
   r.Host.Height = 1024;
   const TSettingsData loaded = r.LoadOverOther();
-  EXPECT_THAT(r.Host.Errors, ElementsAre("Error Reading Registry"));
+  EXPECT_THAT(r.Host.Errors,
+              ElementsAre("Error Reading Registry\nregistry value MeetingNotify is missing"));
   EXPECT_TRUE(r.Host.Welcomes.empty());
   EXPECT_FALSE(r.Settings.SettingsLoaded());
   ExpectSameRecord(OtherRecord(), loaded);
@@ -354,7 +356,8 @@ TEST(SettingsStore, FieldsBeforeTheFailureKeepTheirNewValues) {
     SCOPED_TRACE(c.what);
     r.ChangeKey(c.damage);
     const TSettingsData loaded = r.LoadOverOther();
-    EXPECT_THAT(r.Host.Errors, ElementsAre("Error Reading Registry"));
+    ASSERT_EQ(r.Host.Errors.size(), 1u);
+    EXPECT_THAT(r.Host.Errors[0], StartsWith("Error Reading Registry\nregistry value Pin is "));
     EXPECT_FALSE(r.Settings.SettingsLoaded());
     // Read before Pin: the switches, Top and Left.
     EXPECT_EQ(loaded.MeetingNotify, FullRecord().MeetingNotify);
