@@ -1,6 +1,8 @@
 // What ravenoted puts in place of the tray window: status texts become lines
 // on standard output, error boxes and the settings' messages lines on
-// standard error. Nothing here ever waits for a user.
+// standard error. Nothing here ever waits for a user. Every line has its
+// control characters escaped, so no text from a calendar, a task or a mail
+// can start a line of its own or send a terminal an escape sequence.
 #pragma once
 
 #include <atomic>
@@ -13,9 +15,6 @@
 
 namespace rn {
 
-// A text as one line: CR and LF become single spaces.
-std::string OneLine(const std::string& text);
-
 // The settings' window, on the console. There is no window, so the screen is
 // as large as can be and the window position lives only in memory.
 class TConsoleSettingsHost final : public ISettingsHost {
@@ -24,8 +23,8 @@ class TConsoleSettingsHost final : public ISettingsHost {
 
   void ShowWelcome(const std::string& text) override;
   void ShowRegistryError(const std::string& text) override;
-  // Says how to configure Ravenote: the values to set in the registry file,
-  // or the desktop program's wizard.
+  // Says how to configure Ravenote: ravenoted --set, or the desktop
+  // program's wizard.
   void PostOpenWizard() override;
   int ScreenWidth() override;
   int ScreenHeight() override;
@@ -48,12 +47,15 @@ class TConsoleEngineHost final : public IEngineHost {
  public:
   void ShowStatus(const std::string& text) override;
   void ShowErrorBox(const std::string& text) override;
-
- private:
-  std::mutex mutex_;
 };
+
+// A registry error box's text as one line: its cause (on a line of its own in
+// the box) after a colon, and the file named when the text does not name it.
+std::string RegistryErrorLine(const std::string& text, const std::filesystem::path& file);
 
 // One line on standard error, prefixed with the program's name.
 void ErrorLine(const std::string& text);
+// One line on standard output.
+void OutputLine(const std::string& text);
 
 }  // namespace rn

@@ -1,273 +1,15 @@
 // ravenoted end to end: the built program runs as a child process with its
 // home, settings, program folder and local store in a temporary folder, and
-// sends through a loopback SMTP server. Every wait polls for the outcome with
-// a generous limit, so a slow machine is only slower, never wrong.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// sends through a loopback SMTP server.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <functional>
-#include <map>
-#include <sstream>
-#include <thread>
 
 #include "engine/state_files.h"
-#include "fakes.h"
-#include "mail_server.h"
-#include "mail_text.h"
-#include "platform/datetime.h"
-
-extern char** environ;
+#include "ravenoted_rig.h"
 
 namespace rn::test {
 namespace {
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-
-constexpr auto kPatience = 60s;
-
-bool Eventually(const std::function<bool()>& condition,
-                std::chrono::milliseconds limit = kPatience) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    if (condition())
-      return true;
-    if (std::chrono::steady_clock::now() > end)
-      return false;
-    std::this_thread::sleep_for(50ms);
-  }
-}
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-}
-
-// The lines of a text, CR LF or LF ended.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-int Occurrences(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++n;
-  return n;
-}
-
-// A registry value holding a date-time: the 8 bytes of the double.
-std::string HexDouble(double value) {
-  uint8_t bytes[8];
-  std::memcpy(bytes, &value, 8);
-  std::string out = "hex:";
-  char buffer[4];
-  for (int i = 0; i < 8; ++i) {
-    std::snprintf(buffer, sizeof buffer, "%02x", bytes[i]);
-    out += (i ? "," : "") + std::string(buffer);
-  }
-  return out;
-}
-
-std::string Dword(uint32_t value) {
-  char buffer[20];
-  std::snprintf(buffer, sizeof buffer, "dword:%08x", value);
-  return buffer;
-}
-
-// The settings of a configured Ravenote, as a user or the wizard leaves them.
-struct Config {
-  std::map<std::string, bool> switches;  // e.g. {"TaskNotify", true}
-  TDateTime early = EncodeTime(0, 0, 1);
-  TDateTime late = EncodeTime(23, 59, 59);
-  std::string server;
-  fs::path calendar, tasks, inbox;  // the Store key; empty: default folders
-};
-
-std::string RegistryText(const Config& c) {
-  std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-  text += "[HKEY_CURRENT_USER\\Software\\Quarrowmere\\Ravenote]\r\n";
-  auto value = [&](const std::string& name, const std::string& data) {
-    text += "\"" + name + "\"=" + data + "\r\n";
-  };
-  auto on = [&](const char* name) {
-    const auto it = c.switches.find(name);
-    return Dword(it != c.switches.end() && it->second ? 1 : 0);
-  };
-  value("Version", "\"01.01.00.005\"");
-  for (const char* name : {"MeetingNotify", "MorningNotify", "EveningNotify", "TaskNotify",
-                           "TaskPreNotify", "TaskReminder", "UrgentEmail"}) {
-    value(name, on(name));
-  }
-  value("Top", Dword(100));
-  value("Left", Dword(100));
-  value("TaskRemindPeriod", Dword(2));
-  value("Pin", "\"\"");
-  value("EarlyTime", HexDouble(c.early));
-  value("LateTime", HexDouble(c.late));
-  value("Service", Dword(8));  // the custom address
-  value("CustomAddr", "\"\"");
-  value("CustomEmail", "\"phone@example.org\"");
-  value("Server", "\"" + c.server + "\"");
-  value("UserName", "\"\"");
-  value("Pass", "\"\"");
-  value("MustSignIn", Dword(0));
-  value("Pop3Signin", Dword(0));
-  value("Pop3Server", "\"\"");
-  value("FromEmail", "\"ravenote@example.org\"");
-  if (!c.calendar.empty()) {
-    text += "\r\n[HKEY_CURRENT_USER\\Software\\Quarrowmere\\Ravenote\\Store]\r\n";
-    value("Calendar", "\"" + c.calendar.string() + "\"");
-    value("Tasks", "\"" + c.tasks.string() + "\"");
-    value("Inbox", "\"" + c.inbox.string() + "\"");
-  }
-  return text;
-}
-
-// A user's home for one test: the XDG folders under a temporary folder.
-struct Home {
-  TempFolder root;
-  fs::path Config() const { return root / "config"; }
-  fs::path State() const { return root / "state"; }
-  fs::path Data() const { return root / "data"; }
-  fs::path RegistryFile() const { return Config() / "ravenote" / "registry.reg"; }
-  fs::path ProgramFolder() const { return State() / "ravenote"; }
-};
-
-// ravenoted as a child process, its output kept in files beside the home.
-class Ravenoted {
- public:
-  Ravenoted(const Home& home, const std::string& name) : home_(home) {
-    out_ = home.root / (name + ".out");
-    err_ = home.root / (name + ".err");
-    std::map<std::string, std::string> env;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      const size_t eq = entry.find('=');
-      if (eq != std::string::npos)
-        env[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    env["HOME"] = home.root.Path().string();
-    env["XDG_CONFIG_HOME"] = home.Config().string();
-    env["XDG_STATE_HOME"] = home.State().string();
-    env["XDG_DATA_HOME"] = home.Data().string();
-    env["LC_ALL"] = "C";  // the time texts in the keys are the C locale's
-    std::vector<std::string> entries;
-    for (const auto& [key, value] : env)
-      entries.push_back(key + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& entry : entries)
-      envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string path = RAVENOTED_PATH;
-    char* argv[] = {path.data(), nullptr};
-    const int error = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-      pid_ = -1;
-      ADD_FAILURE() << "cannot start " << path << ": " << std::strerror(error);
-    }
-  }
-
-  // A test that failed half-way still ends its program, by SIGTERM first: a
-  // copy killed outright in its wait can leave the shared wake event unusable
-  // for the user's other copies.
-  ~Ravenoted() {
-    if (pid_ > 0 && !exited_) {
-      if (Stop() == -1 && !exited_) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-      }
-    }
-  }
-
-  std::string Out() const { return ReadFile(out_); }
-  std::string Err() const { return ReadFile(err_); }
-  // Passes that have run to their end: each ends on this status line.
-  int Passes() const { return Occurrences(Out(), "Processor Idle.\n"); }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // Sends SIGTERM (or `signal`) and waits for the exit; the exit status, or -1 when the
-  // process did not end in time or died of a signal.
-  int Stop(int signal = SIGTERM) {
-    Signal(signal);
-    return WaitForExit();
-  }
-
-  int WaitForExit() {
-    int status = 0;
-    const bool ended = Eventually([&] {
-      const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-      return r == pid_;
-    });
-    if (!ended)
-      return -1;
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  const Home& home_;
-  fs::path out_, err_;
-  pid_t pid_ = -1;
-  bool exited_ = false;
-};
-
-// What a failed wait shows: the program is stopped so that its diagnostic
-// log is written, then its output and the log are given.
-std::string Report(Ravenoted& program, const Home& home) {
-  program.Stop();
-  return "--- standard error:\n" + program.Err() + "--- standard output:\n" + program.Out() +
-         "--- DEBUG.LOG:\n" + ReadFile(home.ProgramFolder() / "DEBUG.LOG");
-}
-
-// Messages' subjects, as the server received them.
-std::vector<std::string> Subjects(const TLoopbackMailServer& server) {
-  std::vector<std::string> subjects;
-  for (const std::string& message : server.Messages()) {
-    subjects.push_back(DecodeMail(message).Subject);
-  }
-  return subjects;
-}
-
-// The messages of the diagnostic log without their time stamps.
-std::vector<std::string> LogMessages(const fs::path& file) {
-  std::vector<std::string> messages;
-  for (const std::string& line : Lines(ReadFile(file))) {
-    const size_t mark = line.find(": ");
-    messages.push_back(mark == std::string::npos ? line : line.substr(mark + 2));
-  }
-  return messages;
-}
 
 TEST(RavenotedTest, StopsCleanlyOnSigtermOrCtrlCAfterTheLoopHasRun) {
   for (int signal : {SIGTERM, SIGINT}) {
@@ -335,7 +77,7 @@ TEST(RavenotedTest, SighupLoadsTheSettingsAgain) {
   task->TaskNotifyTime = FromTimeT(std::time(nullptr)) - kOneHour;
   const std::string key = task->Name;
   tasks.Add(key, std::move(task));
-  fs::create_directories(home.ProgramFolder());
+  home.MakeProgramFolder();
   WriteTaskFile(home.ProgramFolder() / kTaskFile, tasks);
 
   Ravenoted program(home, "hup");
@@ -369,7 +111,7 @@ TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
     task->RemindTime = now - 10 * kOneMinute;
     task->TaskNotifyTime = now - 10 * kOneMinute;
     tasks.Add(key, std::move(task));
-    fs::create_directories(home.ProgramFolder());
+    home.MakeProgramFolder();
     WriteTaskFile(home.ProgramFolder() / kTaskFile, tasks);
   }
 
@@ -398,18 +140,6 @@ TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
 
 // ---- the local store: a calendar vdir, a tasks file and a Maildir ----
 
-// The time as text in the given strftime format, in UTC or in local time.
-std::string Stamp(std::time_t t, const char* format, bool utc = true) {
-  std::tm tm{};
-  utc ? gmtime_r(&t, &tm) : localtime_r(&t, &tm);
-  char buffer[64];
-  std::strftime(buffer, sizeof buffer, format, &tm);
-  return buffer;
-}
-
-std::string UtcStamp(std::time_t t) {
-  return Stamp(t, "%Y%m%dT%H%M%SZ");
-}
 std::string DateStamp(std::time_t t) {
   return Stamp(t, "%Y%m%d", false);
 }
