@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <sstream>
 
 #include "app/console_host.h"
 #include "app/settings_words.h"
@@ -28,6 +29,29 @@ constexpr const char* kShuttingDownText =
 // not ended.
 constexpr unsigned kStopNudgeMs = 200;
 
+// "  Name             what it takes", wrapped under itself within the width.
+std::string HelpEntry(const std::string& name, const std::string& takes) {
+  constexpr size_t kIndent = 19;
+  constexpr size_t kWidth = 96;
+  std::string entry =
+      "  " + name + std::string(name.size() < kIndent - 2 ? kIndent - 2 - name.size() : 1, ' ');
+  size_t column = entry.size();
+  std::istringstream words(takes);
+  bool first = true;
+  for (std::string word; words >> word; first = false) {
+    if (!first && column + 1 + word.size() > kWidth) {
+      entry += "\n" + std::string(kIndent, ' ');
+      column = kIndent;
+    } else if (!first) {
+      entry += ' ';
+      ++column;
+    }
+    entry += word;
+    column += word.size();
+  }
+  return entry + "\n";
+}
+
 void PrintHelp() {
   std::string text =
       "Usage: ravenoted [OPTION]\n"
@@ -46,7 +70,7 @@ void PrintHelp() {
       "\n"
       "Names for --set:\n";
   for (const auto& [name, takes] : SettingNames())
-    text += "  " + name + std::string(name.size() < 17 ? 17 - name.size() : 1, ' ') + takes + "\n";
+    text += HelpEntry(name, takes);
   text +=
       "\n"
       "Exit status: 0 done; 1 failed (the test message, a dead engine, another engine on the\n"

@@ -306,10 +306,17 @@ const std::vector<TField>& Fields() {
   return fields;
 }
 
-constexpr const char* kStoreNames[] = {"Calendar", "Tasks", "Inbox"};
-constexpr const char* kStoreTakes =
-    "a path: an .ics file, a folder of them or a folder of such folders (Inbox: a Maildir); "
-    "empty for the default folder";
+constexpr const char* kIcsTakes =
+    "a path: an .ics file, a folder of them or a folder of such folders; empty for the default "
+    "folder";
+struct TStorePlace {
+  const char* Name;
+  const char* Takes;
+} const kStorePlaces[] = {
+    {"Calendar", kIcsTakes},
+    {"Tasks", kIcsTakes},
+    {"Inbox", "a path to a Maildir; empty for the default folder"},
+};
 
 // A store path as the Store key keeps it: "~/" stays for the home folder, a
 // relative path is taken from the current folder.
@@ -375,13 +382,13 @@ void ApplyAssignment(const TAssignment& assignment, TSettings& settings, TStoreV
     }
     return;
   }
-  for (const char* name : kStoreNames) {
-    if (!SameWord(assignment.Name, name))
+  for (const TStorePlace& place : kStorePlaces) {
+    if (!SameWord(assignment.Name, place.Name))
       continue;
     try {
-      store[name] = StorePath(assignment.Value);
+      store[place.Name] = StorePath(assignment.Value);
     } catch (const EBadValue& bad) {
-      throw refuse(name, kStoreTakes, bad.Why);
+      throw refuse(place.Name, place.Takes, bad.Why);
     }
     return;
   }
@@ -399,8 +406,8 @@ std::vector<std::pair<std::string, std::string>> SettingNames() {
   std::vector<std::pair<std::string, std::string>> names;
   for (const TField& field : Fields())
     names.emplace_back(field.Name, field.Takes);
-  for (const char* name : kStoreNames)
-    names.emplace_back(name, kStoreTakes);
+  for (const TStorePlace& place : kStorePlaces)
+    names.emplace_back(place.Name, place.Takes);
   return names;
 }
 
