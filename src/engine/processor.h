@@ -17,6 +17,7 @@
 #include "engine/engine_host.h"
 #include "engine/mail_client.h"
 #include "engine/records.h"
+#include "engine/state_files.h"
 #include "outlook/outlook.h"
 #include "platform/clock.h"
 #include "shell/settings.h"
@@ -161,6 +162,9 @@ class TOutlookProcessor {
   std::condition_variable finishedCv_;
   bool finished_ = false;
   std::function<void()> finishedHandler_;
+
+  // What NOTIFY.NTD, TASK.NTD and EMAIL.NTD hold as last read or written.
+  TStateFileMemo notifyMemo_, taskMemo_, emailMemo_;
 
   std::shared_ptr<IOutlookApplication> application_;  // null until first use
   bool connectionOpen_ = false;

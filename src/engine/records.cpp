@@ -2,6 +2,7 @@
 // keys in the user's collation order, case not counted.
 #include "engine/records.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/text.h"
@@ -57,6 +58,47 @@ bool TSortedList<T>::Add(const std::string& key, std::unique_ptr<T> record) {
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index),
                   Entry{key, std::move(record)});
   return true;
+}
+
+template <class T>
+void TSortedList<T>::AddAll(std::vector<std::pair<std::string, std::unique_ptr<T>>> pairs) {
+  for (const auto& [key, record] : pairs) {
+    if (!record)
+      throw std::invalid_argument("TSortedList::AddAll: no record for " + key);
+  }
+  std::vector<Entry> added;
+  added.reserve(pairs.size());
+  for (auto& [key, record] : pairs)
+    added.push_back(Entry{std::move(key), std::move(record)});
+  const auto less = [](const Entry& a, const Entry& b) { return CompareKeys(a.Key, b.Key) < 0; };
+  // A state file comes in order and without repeats, which one comparison
+  // per record confirms; into an empty list it then goes as it is.
+  const bool ascending =
+      std::adjacent_find(added.begin(), added.end(), [](const Entry& a, const Entry& b) {
+        return CompareKeys(a.Key, b.Key) >= 0;
+      }) == added.end();
+  if (ascending && entries_.empty()) {
+    entries_ = std::move(added);
+    return;
+  }
+  // Stable, so of equal keys the one added first comes first and stays.
+  if (!ascending)
+    std::stable_sort(added.begin(), added.end(), less);
+
+  std::vector<Entry> merged;
+  merged.reserve(entries_.size() + added.size());
+  size_t old = 0;
+  for (Entry& entry : added) {
+    while (old < entries_.size() && less(entries_[old], entry))
+      merged.push_back(std::move(entries_[old++]));
+    const bool present = (old < entries_.size() && !less(entry, entries_[old])) ||
+                         (!merged.empty() && !less(merged.back(), entry));
+    if (!present)
+      merged.push_back(std::move(entry));
+  }
+  while (old < entries_.size())
+    merged.push_back(std::move(entries_[old++]));
+  entries_ = std::move(merged);
 }
 
 template <class T>

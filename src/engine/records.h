@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/datetime.h"
@@ -47,6 +48,11 @@ class TSortedList {
   int Find(const std::string& key) const;
   // Adds under the key; false (and the record dropped) when the key is present.
   bool Add(const std::string& key, std::unique_ptr<T> record);
+  // Adds every pair as Add would, one after the other (a key already present,
+  // or met earlier among the pairs, drops the later record), at the cost of
+  // one sort rather than one insertion each: whatever their order, loading
+  // many records costs n log n comparisons.
+  void AddAll(std::vector<std::pair<std::string, std::unique_ptr<T>>> pairs);
   // Puts a record in place of the one at index (same key).
   void Replace(int index, std::unique_ptr<T> record);
   void Delete(int index);

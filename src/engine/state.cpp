@@ -1,6 +1,7 @@
 // The engine's state operations: each list saved to and loaded from its file
 // in the program folder. A failing file shows its error in the status line and
-// the engine goes on.
+// the engine goes on. Each file's memo keeps a save whose bytes would not
+// change from touching the disk.
 #include <exception>
 
 #include "engine/processor.h"
@@ -24,27 +25,31 @@ void Guarded(TOutlookProcessor& engine, const char* file, const char* verb, Oper
 }  // namespace
 
 void TOutlookProcessor::SaveNotify() {
-  Guarded(*this, kNotifyFile, "save", [&] { WriteNotifyFile(FileIn(kNotifyFile), Meetings); });
+  Guarded(*this, kNotifyFile, "save",
+          [&] { WriteNotifyFile(FileIn(kNotifyFile), Meetings, &notifyMemo_); });
 }
 
 void TOutlookProcessor::SaveTasks() {
-  Guarded(*this, kTaskFile, "save", [&] { WriteTaskFile(FileIn(kTaskFile), Tasks); });
+  Guarded(*this, kTaskFile, "save", [&] { WriteTaskFile(FileIn(kTaskFile), Tasks, &taskMemo_); });
 }
 
 void TOutlookProcessor::SaveEmail() {
-  Guarded(*this, kEmailFile, "save", [&] { WriteEmailFile(FileIn(kEmailFile), Emails); });
+  Guarded(*this, kEmailFile, "save",
+          [&] { WriteEmailFile(FileIn(kEmailFile), Emails, &emailMemo_); });
 }
 
 void TOutlookProcessor::LoadNotify() {
-  Guarded(*this, kNotifyFile, "load", [&] { ReadNotifyFile(FileIn(kNotifyFile), Meetings); });
+  Guarded(*this, kNotifyFile, "load",
+          [&] { ReadNotifyFile(FileIn(kNotifyFile), Meetings, &notifyMemo_); });
 }
 
 void TOutlookProcessor::LoadTasks() {
-  Guarded(*this, kTaskFile, "load", [&] { ReadTaskFile(FileIn(kTaskFile), Tasks); });
+  Guarded(*this, kTaskFile, "load", [&] { ReadTaskFile(FileIn(kTaskFile), Tasks, &taskMemo_); });
 }
 
 void TOutlookProcessor::LoadEmail() {
-  Guarded(*this, kEmailFile, "load", [&] { ReadEmailFile(FileIn(kEmailFile), Emails); });
+  Guarded(*this, kEmailFile, "load",
+          [&] { ReadEmailFile(FileIn(kEmailFile), Emails, &emailMemo_); });
 }
 
 void TOutlookProcessor::SaveAll() {

@@ -76,20 +76,58 @@ class TRecordReader {
   const unsigned char* p_;
 };
 
+// ---- what the file holds ----
+
+void Remember(TStateFileMemo& memo, const struct stat& info, std::string bytes) {
+  memo.Known = true;
+  memo.Bytes = std::move(bytes);
+  memo.Device = info.st_dev;
+  memo.Inode = info.st_ino;
+  memo.Size = info.st_size;
+  memo.Modified = info.st_mtim;
+  memo.Changed = info.st_ctim;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether the file is still the one the memo saw, holding `bytes`.
+bool Holds(const std::filesystem::path& file, const TStateFileMemo& memo,
+           const std::string& bytes) {
+  if (!memo.Known || memo.Bytes != bytes)
+    return false;
+  struct stat info;
+  return ::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_dev == memo.Device &&
+         info.st_ino == memo.Inode && info.st_size == memo.Size &&
+         SameTime(info.st_mtim, memo.Modified) && SameTime(info.st_ctim, memo.Changed);
+}
+
 // ---- atomic replacement ----
 
-void ReplaceFile(const std::filesystem::path& file, const std::string& bytes) {
+bool ReplaceFile(const std::filesystem::path& file, std::string bytes, TStateFileMemo* memo) {
+  if (memo && Holds(file, *memo, bytes))
+    return false;
   try {
+    if (memo)
+      memo->Known = false;  // whatever happens now, the file is another one
     ReplaceFileAtomically(file, bytes, 0600);
   } catch (const std::system_error& error) {
     throw std::runtime_error("Unable to save " + FileLabel(file) + ": " + error.what());
   }
+  struct stat info;
+  if (memo && ::lstat(file.c_str(), &info) == 0)
+    Remember(*memo, info, std::move(bytes));
+  return true;
 }
 
 // ---- reading ----
 
-// The whole file, or nothing when it does not exist.
-bool ReadWhole(const std::filesystem::path& file, std::vector<unsigned char>& out) {
+// The whole file, or nothing when it does not exist; the memo learns what it
+// holds.
+bool ReadWhole(const std::filesystem::path& file, std::string& out, TStateFileMemo* memo) {
+  if (memo)
+    memo->Known = false;
   TFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) {
     if (errno == ENOENT)
@@ -97,7 +135,7 @@ bool ReadWhole(const std::filesystem::path& file, std::vector<unsigned char>& ou
     throw std::runtime_error("Unable to load " + FileLabel(file) + ": " + std::strerror(errno));
   }
   out.clear();
-  unsigned char buffer[1 << 16];
+  char buffer[1 << 16];
   for (;;) {
     const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0) {
@@ -108,21 +146,27 @@ bool ReadWhole(const std::filesystem::path& file, std::vector<unsigned char>& ou
     }
     if (n == 0)
       break;
-    out.insert(out.end(), buffer, buffer + n);
+    out.append(buffer, static_cast<size_t>(n));
   }
+  struct stat info;
+  if (memo && ::fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode))
+    Remember(*memo, info, out);
   return true;
 }
 
 // Reads the header and hands every complete record to `parse`; throws after
-// the complete records when the last one is cut short.
+// the complete records when the last one is cut short. The records go into
+// the list together, so a file in any order loads in n log n comparisons.
 template <class List, class Parse>
-void ReadRecords(const std::filesystem::path& file, List& list, size_t recordSize, Parse parse) {
-  std::vector<unsigned char> data;
-  if (!ReadWhole(file, data))
+void ReadRecords(const std::filesystem::path& file, List& list, size_t recordSize, Parse parse,
+                 TStateFileMemo* memo) {
+  std::string bytes;
+  if (!ReadWhole(file, bytes, memo))
     return;
-  if (data.size() < 4) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (bytes.size() < 4) {
     throw std::runtime_error("Unable to load " + FileLabel(file) + ": the file is only " +
-                             std::to_string(data.size()) + " bytes, too short for its header");
+                             std::to_string(bytes.size()) + " bytes, too short for its header");
   }
   const uint32_t header = static_cast<uint32_t>(data[0]) | static_cast<uint32_t>(data[1]) << 8 |
                           static_cast<uint32_t>(data[2]) << 16 |
@@ -131,28 +175,31 @@ void ReadRecords(const std::filesystem::path& file, List& list, size_t recordSiz
   if (static_cast<int32_t>(header) != kStateFileHeader)
     return;
 
+  using Record = typename decltype(parse(std::declval<TRecordReader&>()))::element_type;
+  std::vector<std::pair<std::string, std::unique_ptr<Record>>> read;
+  read.reserve((bytes.size() - 4) / recordSize);
   size_t pos = 4;
-  size_t records = 0;
-  while (pos < data.size()) {
-    const size_t left = data.size() - pos;
-    if (left < recordSize) {
-      throw std::runtime_error("Unable to load " + FileLabel(file) +
-                               ": the last record is cut short (" + std::to_string(left) + " of " +
-                               std::to_string(recordSize) + " bytes); " + std::to_string(records) +
-                               " records read before it");
-    }
-    TRecordReader reader(data.data() + pos);
+  while (pos + recordSize <= bytes.size()) {
+    TRecordReader reader(data + pos);
     auto record = parse(reader);
-    const std::string key = record->Name;
-    list.Add(key, std::move(record));  // a key already present: the record is dropped
+    std::string key = record->Name;
+    read.emplace_back(std::move(key), std::move(record));
     pos += recordSize;
-    ++records;
+  }
+  const size_t records = read.size();
+  list.AddAll(std::move(read));  // a key already present: the record is dropped
+  if (pos < bytes.size()) {
+    throw std::runtime_error(
+        "Unable to load " + FileLabel(file) + ": the last record is cut short (" +
+        std::to_string(bytes.size() - pos) + " of " + std::to_string(recordSize) + " bytes); " +
+        std::to_string(records) + " records read before it");
   }
 }
 
 }  // namespace
 
-void WriteNotifyFile(const std::filesystem::path& file, const TEventList& list) {
+bool WriteNotifyFile(const std::filesystem::path& file, const TEventList& list,
+                     TStateFileMemo* memo) {
   std::string out;
   out.reserve(4 + kNotifyRecordSize * static_cast<size_t>(list.Count()));
   PutU32(out, static_cast<uint32_t>(kStateFileHeader));
@@ -163,10 +210,10 @@ void WriteNotifyFile(const std::filesystem::path& file, const TEventList& list) 
     PutDouble(out, r.NotifyTime);
     PutBool(out, r.Notified);
   }
-  ReplaceFile(file, out);
+  return ReplaceFile(file, std::move(out), memo);
 }
 
-void WriteTaskFile(const std::filesystem::path& file, const TTaskList& list) {
+bool WriteTaskFile(const std::filesystem::path& file, const TTaskList& list, TStateFileMemo* memo) {
   std::string out;
   out.reserve(4 + kTaskRecordSize * static_cast<size_t>(list.Count()));
   PutU32(out, static_cast<uint32_t>(kStateFileHeader));
@@ -183,10 +230,11 @@ void WriteTaskFile(const std::filesystem::path& file, const TTaskList& list) {
     PutDouble(out, r.NotifiedAt);
     PutBool(out, r.Complete);
   }
-  ReplaceFile(file, out);
+  return ReplaceFile(file, std::move(out), memo);
 }
 
-void WriteEmailFile(const std::filesystem::path& file, const TEmailList& list) {
+bool WriteEmailFile(const std::filesystem::path& file, const TEmailList& list,
+                    TStateFileMemo* memo) {
   std::string out;
   out.reserve(4 + kEmailRecordSize * static_cast<size_t>(list.Count()));
   PutU32(out, static_cast<uint32_t>(kStateFileHeader));
@@ -195,44 +243,53 @@ void WriteEmailFile(const std::filesystem::path& file, const TEmailList& list) {
     PutName(out, r.Name);
     PutDouble(out, r.AddedTime);
   }
-  ReplaceFile(file, out);
+  return ReplaceFile(file, std::move(out), memo);
 }
 
-void ReadNotifyFile(const std::filesystem::path& file, TEventList& list) {
-  ReadRecords(file, list, kNotifyRecordSize, [](TRecordReader& in) {
-    auto r = std::make_unique<TEventItem>();
-    r->Name = in.Name();
-    r->StartTime = in.Double();
-    r->NotifyTime = in.Double();
-    r->Notified = in.Bool();
-    return r;
-  });
+void ReadNotifyFile(const std::filesystem::path& file, TEventList& list, TStateFileMemo* memo) {
+  ReadRecords(
+      file, list, kNotifyRecordSize,
+      [](TRecordReader& in) {
+        auto r = std::make_unique<TEventItem>();
+        r->Name = in.Name();
+        r->StartTime = in.Double();
+        r->NotifyTime = in.Double();
+        r->Notified = in.Bool();
+        return r;
+      },
+      memo);
 }
 
-void ReadTaskFile(const std::filesystem::path& file, TTaskList& list) {
-  ReadRecords(file, list, kTaskRecordSize, [](TRecordReader& in) {
-    auto r = std::make_unique<TTaskEvent>();
-    r->Name = in.Name();
-    r->StartDate = in.Double();
-    r->DueDate = in.Double();
-    r->RemindTime = in.Double();
-    r->PreDueTime = in.Double();
-    r->TaskNotifyTime = in.Double();
-    r->Notified = in.Bool();
-    r->PreNotified = in.Bool();
-    r->NotifiedAt = in.Double();
-    r->Complete = in.Bool();
-    return r;
-  });
+void ReadTaskFile(const std::filesystem::path& file, TTaskList& list, TStateFileMemo* memo) {
+  ReadRecords(
+      file, list, kTaskRecordSize,
+      [](TRecordReader& in) {
+        auto r = std::make_unique<TTaskEvent>();
+        r->Name = in.Name();
+        r->StartDate = in.Double();
+        r->DueDate = in.Double();
+        r->RemindTime = in.Double();
+        r->PreDueTime = in.Double();
+        r->TaskNotifyTime = in.Double();
+        r->Notified = in.Bool();
+        r->PreNotified = in.Bool();
+        r->NotifiedAt = in.Double();
+        r->Complete = in.Bool();
+        return r;
+      },
+      memo);
 }
 
-void ReadEmailFile(const std::filesystem::path& file, TEmailList& list) {
-  ReadRecords(file, list, kEmailRecordSize, [](TRecordReader& in) {
-    auto r = std::make_unique<TEmailItem>();
-    r->Name = in.Name();
-    r->AddedTime = in.Double();
-    return r;
-  });
+void ReadEmailFile(const std::filesystem::path& file, TEmailList& list, TStateFileMemo* memo) {
+  ReadRecords(
+      file, list, kEmailRecordSize,
+      [](TRecordReader& in) {
+        auto r = std::make_unique<TEmailItem>();
+        r->Name = in.Name();
+        r->AddedTime = in.Double();
+        return r;
+      },
+      memo);
 }
 
 }  // namespace rn

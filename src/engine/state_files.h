@@ -3,8 +3,12 @@
 // name block (length byte, text, zero filler).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <string>
 
 #include "engine/records.h"
 
@@ -18,19 +22,41 @@ inline constexpr size_t kNotifyRecordSize = 273;
 inline constexpr size_t kTaskRecordSize = 307;
 inline constexpr size_t kEmailRecordSize = 264;
 
+// What a state file held when this program last read or wrote it: its bytes
+// and the identity of the file that held them (device, inode, size, change
+// times). A save whose bytes are the same, to a file that is still that
+// file, leaves it alone: no write and no flush to disk on a pass that
+// changed nothing.
+struct TStateFileMemo {
+  bool Known = false;
+  std::string Bytes;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  off_t Size = 0;
+  timespec Modified{}, Changed{};
+};
+
 // Writers replace the file atomically (temporary file in the same folder,
-// then rename): a failure leaves the previous file whole. They throw
+// then rename): a failure leaves the previous file whole. With a memo they
+// leave a file that already holds the bytes alone, and the memo follows
+// what the file holds. They return whether the file was written, and throw
 // std::runtime_error with a message fit for the status line.
-void WriteNotifyFile(const std::filesystem::path& file, const TEventList& list);
-void WriteTaskFile(const std::filesystem::path& file, const TTaskList& list);
-void WriteEmailFile(const std::filesystem::path& file, const TEmailList& list);
+bool WriteNotifyFile(const std::filesystem::path& file, const TEventList& list,
+                     TStateFileMemo* memo = nullptr);
+bool WriteTaskFile(const std::filesystem::path& file, const TTaskList& list,
+                   TStateFileMemo* memo = nullptr);
+bool WriteEmailFile(const std::filesystem::path& file, const TEmailList& list,
+                    TStateFileMemo* memo = nullptr);
 
 // Readers add every complete record to the list (a duplicate key is dropped).
 // A missing file or a wrong header loads nothing and is no error; a cut-off
 // last record or a read error throws std::runtime_error after the complete
-// records have been added.
-void ReadNotifyFile(const std::filesystem::path& file, TEventList& list);
-void ReadTaskFile(const std::filesystem::path& file, TTaskList& list);
-void ReadEmailFile(const std::filesystem::path& file, TEmailList& list);
+// records have been added. With a memo, it learns what the file holds.
+void ReadNotifyFile(const std::filesystem::path& file, TEventList& list,
+                    TStateFileMemo* memo = nullptr);
+void ReadTaskFile(const std::filesystem::path& file, TTaskList& list,
+                  TStateFileMemo* memo = nullptr);
+void ReadEmailFile(const std::filesystem::path& file, TEmailList& list,
+                   TStateFileMemo* memo = nullptr);
 
 }  // namespace rn

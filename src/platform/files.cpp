@@ -22,7 +22,10 @@ constexpr const char* kTempSuffix = "XXXXXX";
 constexpr size_t kTempRandom = 6;
 
 std::string TempPrefix(const std::filesystem::path& file) {
-  return "." + file.filename().string() + ".";
+  std::string prefix(1, '.');
+  prefix += file.filename().string();
+  prefix += '.';
+  return prefix;
 }
 
 bool IsTempName(const char* name, const std::string& prefix) {

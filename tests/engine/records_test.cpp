@@ -93,6 +93,35 @@ TEST(SortedList, DeleteAndReplace) {
   EXPECT_EQ(Keys(list), (std::vector<std::string>{"a", "b", "c"}));
 }
 
+// Adding many at once keeps exactly what adding them one by one keeps: the
+// same keys in the same order, and of keys equal without regard to case the
+// record already listed, else the one that came first.
+TEST(SortedList, AddingManyAtOnceKeepsWhatAddingOneByOneKeeps) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "Key " + std::to_string(i * 7919 % 500);
+    names.push_back(i % 3 ? name : "KEY" + name.substr(3));
+  }
+  for (const unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    std::shuffle(names.begin(), names.end(), std::mt19937(seed));
+    TEmailList one, many;
+    for (const char* listed : {"key 17", "Key 400", "zzz"}) {
+      one.Add(listed, Mail(listed, -1));
+      many.Add(listed, Mail(listed, -1));
+    }
+    std::vector<std::pair<std::string, std::unique_ptr<TEmailItem>>> pairs;
+    for (size_t i = 0; i < names.size(); ++i) {
+      one.Add(names[i], Mail(names[i], static_cast<double>(i)));
+      pairs.emplace_back(names[i], Mail(names[i], static_cast<double>(i)));
+    }
+    many.AddAll(std::move(pairs));
+    ASSERT_EQ(Keys(many), Keys(one));
+    for (int i = 0; i < one.Count(); ++i)
+      EXPECT_EQ(many.At(i).AddedTime, one.At(i).AddedTime) << one.Key(i);
+  }
+}
+
 TEST(SortedList, WalkingFromTheLastEntryMayRemoveAsItGoes) {
   TEmailList list;
   for (int i = 0; i < 10; ++i)

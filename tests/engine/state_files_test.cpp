@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "engine_fixture.h"
@@ -419,6 +422,107 @@ TEST_F(StateFiles, SaveThatCannotReplaceTheOldFileLeavesNoTemporary) {
 }
 
 // ---- the engine's state operations ----
+
+// Counts the replacements of each file in a folder as the system reports
+// them: every save renames a new file over its name.
+class TReplacementCounter {
+ public:
+  explicit TReplacementCounter(const fs::path& folder)
+      : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    EXPECT_GE(::inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO | IN_CREATE), 0);
+  }
+  ~TReplacementCounter() { ::close(fd_); }
+  // Replacements of `name` and temporary files made, since the last call.
+  std::map<std::string, int> Take() {
+    std::map<std::string, int> counts;
+    alignas(inotify_event) char buffer[1 << 16];
+    for (;;) {
+      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      if (n <= 0)
+        break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        const std::string name = event->len ? event->name : "";
+        if (event->mask & IN_MOVED_TO)
+          ++counts[name];
+        else if (name.rfind('.', 0) == 0)
+          ++counts["temporary"];
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    return counts;
+  }
+
+ private:
+  int fd_;
+};
+
+// A pass whose lists did not change writes nothing: no replacement, no
+// flush to disk. A file that changed, went missing or was changed by
+// someone else is written again; loading counts as knowing what a file holds.
+TEST(StateOperations, FileWhoseBytesWouldNotChangeIsNotRewritten) {
+  using Counts = std::map<std::string, int>;
+  test::EngineRig rig(EncodeDateTime(2026, 12, 11, 9, 0));
+  TOutlookProcessor& engine = *rig.processor;
+  AddMeeting(engine.Meetings, Meeting("10:00@loc:A:Standup", 46367.4, 46367.39));
+  auto e = std::make_unique<TEmailItem>();
+  e->Name = "Down";
+  ASSERT_TRUE(engine.Emails.Add("Down", std::move(e)));
+  TReplacementCounter counter(rig.folder.Path());
+
+  engine.SaveAll();
+  EXPECT_EQ(counter.Take(),
+            (Counts{{kNotifyFile, 1}, {kTaskFile, 1}, {kEmailFile, 1}, {"temporary", 3}}));
+  for (int pass = 0; pass < 10; ++pass)
+    engine.RunPass();  // nothing to scan, outside the window's dispatch
+  engine.SaveAll();
+  EXPECT_EQ(counter.Take(), Counts{});
+
+  engine.Meetings.At(0).Notified = true;
+  engine.SaveAll();
+  EXPECT_EQ(counter.Take(), (Counts{{kNotifyFile, 1}, {"temporary", 1}}));
+
+  fs::remove(rig.folder / kTaskFile);
+  WriteBytes(rig.folder / kEmailFile, Concat({kHeader, NameBlock("Up"), kZero}));
+  counter.Take();
+  engine.SaveAll();
+  EXPECT_EQ(counter.Take(), (Counts{{kTaskFile, 1}, {kEmailFile, 1}, {"temporary", 2}}));
+  TEmailList emails;
+  ReadEmailFile(rig.folder / kEmailFile, emails);
+  ASSERT_EQ(emails.Count(), 1);
+  EXPECT_EQ(emails.Key(0), "Down");
+
+  // A fresh engine that loaded the files writes nothing until something
+  // changes; one that loaded a damaged file writes it whole again.
+  test::EngineRig again(EncodeDateTime(2026, 12, 11, 9, 0));
+  for (const char* name : {kNotifyFile, kTaskFile, kEmailFile})
+    fs::copy_file(rig.folder / name, again.folder / name);
+  Bytes cut = ReadBytes(again.folder / kNotifyFile);
+  cut.resize(cut.size() - 1);
+  WriteBytes(again.folder / kNotifyFile, cut);
+  again.processor->LoadAll();
+  TReplacementCounter fresh(again.folder.Path());
+  again.processor->SaveAll();
+  EXPECT_EQ(fresh.Take(), (Counts{{kNotifyFile, 1}, {"temporary", 1}}));
+  again.processor->SaveAll();
+  EXPECT_EQ(fresh.Take(), Counts{});
+}
+
+// Records in any order, and repeated ones, load as added one by one would.
+TEST_F(StateFiles, RecordsInAnyOrderLoadSortedAndOnce) {
+  Bytes data = kHeader;
+  for (const char* name : {"zulu", "alpha", "Mike", "ALPHA", "bravo", "mike"})
+    data = Concat({data, NameBlock(name), kZero, kZero, Bytes{1}});
+  WriteBytes(File(kNotifyFile), data);
+  TEventList meetings;
+  AddMeeting(meetings, Meeting("Bravo", 1, 2));
+  ReadNotifyFile(File(kNotifyFile), meetings);
+  ASSERT_EQ(meetings.Count(), 4);
+  const std::vector<std::string> keys = {meetings.Key(0), meetings.Key(1), meetings.Key(2),
+                                         meetings.Key(3)};
+  EXPECT_EQ(keys, (std::vector<std::string>{"alpha", "Bravo", "Mike", "zulu"}));
+  EXPECT_EQ(meetings.At(1).StartTime, 1);  // the listed record stays
+}
 
 TEST(StateOperations, SaveAllThenLoadAllRestoresTheLists) {
   test::EngineRig rig(EncodeDateTime(2026, 12, 11, 9, 0));
