@@ -30,6 +30,13 @@ char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+std::string LowerName(const std::string& name) {
+  std::string lower = name;
+  for (char& c : lower)
+    c = AsciiLower(c);
+  return lower;
+}
+
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size())
     return false;
@@ -148,6 +155,7 @@ class TParser {
 
   TModel Parse() {
     TModel model;
+    sections_.clear();
     bool sawHeader = false;
     TSection* current = nullptr;
     for (index_ = 0; index_ < lines_.size(); ++index_) {
@@ -185,12 +193,11 @@ class TParser {
     if (header.empty() || header.front() == '\\' || header.back() == '\\') {
       Fail(file_, LineNumber(), "malformed key name");
     }
-    for (auto& section : model) {
-      if (SameName(section.Header, header))
-        return &section;  // a repeated key adds to the first
-    }
-    model.push_back({header, {}});
-    return &model.back();
+    // A repeated key adds to the first.
+    const auto [at, added] = sections_.emplace(LowerName(header), model.size());
+    if (added)
+      model.push_back({header, {}});
+    return &model[at->second];
   }
 
   // A quoted text starting at line[pos]; pos ends just after the closing quote.
@@ -330,6 +337,7 @@ class TParser {
   std::filesystem::path file_;
   std::vector<std::string> lines_;
   size_t index_ = 0;
+  std::unordered_map<std::string, size_t> sections_;  // by lower-case name: place in the model
 };
 
 void AppendHexList(std::string& out, const std::string& prefix, const uint8_t* data, size_t size) {
@@ -444,31 +452,32 @@ void ReplaceFile(const std::filesystem::path& file, const std::string& text) {
 }  // namespace
 
 std::optional<TRegValue> TRegKey::Get(const std::string& name) const {
-  for (const auto& [n, v] : values_) {
-    if (SameName(n, name))
-      return v;
-  }
-  return std::nullopt;
+  const auto at = index_.find(LowerName(name));
+  if (at == index_.end())
+    return std::nullopt;
+  return values_[at->second].second;
 }
 
 void TRegKey::Set(const std::string& name, TRegValue value) {
-  for (auto& [n, v] : values_) {
-    if (SameName(n, name)) {
-      v = std::move(value);
-      return;
-    }
-  }
-  values_.emplace_back(name, std::move(value));
+  const auto [at, added] = index_.emplace(LowerName(name), values_.size());
+  if (added)
+    values_.emplace_back(name, std::move(value));
+  else
+    values_[at->second].second = std::move(value);
 }
 
 bool TRegKey::Remove(const std::string& name) {
-  for (auto it = values_.begin(); it != values_.end(); ++it) {
-    if (SameName(it->first, name)) {
-      values_.erase(it);
-      return true;
-    }
+  const auto at = index_.find(LowerName(name));
+  if (at == index_.end())
+    return false;
+  const size_t place = at->second;
+  values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(place));
+  index_.erase(at);
+  for (auto& [lower, where] : index_) {
+    if (where > place)
+      --where;
   }
-  return false;
+  return true;
 }
 
 namespace {

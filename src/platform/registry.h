@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace rn {
@@ -57,6 +58,9 @@ class TRegKey {
 
  private:
   std::vector<std::pair<std::string, TRegValue>> values_;
+  // Where each name stands in values_, by its name in lower case: a key of
+  // many values reads in time that grows with their number, not its square.
+  std::unordered_map<std::string, size_t> index_;
 };
 
 // The whole file: keys by their full path under HKEY_CURRENT_USER, e.g.
