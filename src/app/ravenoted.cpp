@@ -25,10 +25,6 @@ constexpr const char* kProgram = "ravenoted";
 constexpr const char* kDiedText = "Outlook Processor has died. Please Restart Application.";
 constexpr const char* kShuttingDownText =
     "Shutting Download Outlook Processing System....Please Wait.";
-// How often the stop sets the wake event again while the engine's thread has
-// not ended.
-constexpr unsigned kStopNudgeMs = 200;
-
 // "  Name             what it takes", wrapped under itself within the width.
 std::string HelpEntry(const std::string& name, const std::string& takes) {
   constexpr size_t kIndent = 19;
@@ -285,15 +281,6 @@ void SayAlreadyRunning(const TWiringPaths& paths) {
 
 }  // namespace
 
-void StopEngine(IEngine& engine) {
-  engine.Stop();
-  // The wake event is shared with the user's other copies, one of which may
-  // reset it just as this engine's thread is woken; so it is set again until
-  // the thread has noticed the stop.
-  while (!engine.WaitFor(kStopNudgeMs))
-    engine.SetWakeEvent();
-}
-
 sigset_t RunSignals() {
   sigset_t signals;
   sigemptyset(&signals);
@@ -338,7 +325,7 @@ int RunEngine(const sigset_t& signals, TWiring::TOptions options) {
   }
 
   engineHost.ShowStatus(kShuttingDownText);
-  StopEngine(*engine);
+  engine->Stop();
   engine.reset();
   return status;
 }

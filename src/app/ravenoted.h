@@ -28,10 +28,6 @@ sigset_t RunSignals();
 // The whole program: `args` are the arguments after the program's name.
 int RavenotedMain(const std::vector<std::string>& args);
 
-// Stops the engine and waits until its thread has ended, setting the wake
-// event again while it has not.
-void StopEngine(IEngine& engine);
-
 // The engine's run, from the user's folders, until a stop signal or the
 // engine's end. `signals` (RunSignals) must be blocked in every thread.
 int RunEngine(const sigset_t& signals, TWiring::TOptions options = {});

@@ -26,12 +26,19 @@ namespace {
 
 struct TEventBlock {
   uint64_t Magic;  // kMagic once the block is initialised
-  uint32_t Flag;   // 1 set, 0 not set; the futex word
+  // The futex word: bit 0 is the flag (1 set), the bits above count the sets.
+  // A waiter that sees the count move was released by a set, even when
+  // another copy reset the flag before the waiter could look at it: every
+  // copy that was waiting when the event was set wakes, as they must.
+  uint32_t Flag;
 };
 
-// Changes with the layout, so copies of different builds never share a block
-// they read differently.
-constexpr uint64_t kMagic = 0x52564e4546540000ull | sizeof(TEventBlock);
+constexpr uint32_t kSetBit = 1u;
+constexpr uint32_t kOneSet = 2u;
+
+// Changes with the layout or the meaning of its words, so copies of
+// different builds never share a block they read differently.
+constexpr uint64_t kMagic = 0x52564e4546540100ull | sizeof(TEventBlock);
 
 long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout) {
   // Not FUTEX_PRIVATE: the word lives in memory that other processes map.
@@ -141,12 +148,15 @@ TNamedEvent::~TNamedEvent() {
 }
 
 void TNamedEvent::Set() {
-  __atomic_store_n(&shared_->Flag, 1u, __ATOMIC_SEQ_CST);
+  uint32_t word = __atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST);
+  while (!__atomic_compare_exchange_n(&shared_->Flag, &word, (word + kOneSet) | kSetBit, false,
+                                      __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST)) {
+  }
   Futex(&shared_->Flag, FUTEX_WAKE, INT_MAX, nullptr);
 }
 
 void TNamedEvent::Reset() {
-  __atomic_store_n(&shared_->Flag, 0u, __ATOMIC_SEQ_CST);
+  __atomic_fetch_and(&shared_->Flag, ~kSetBit, __ATOMIC_SEQ_CST);
 }
 
 bool TNamedEvent::Wait(unsigned milliseconds) {
@@ -158,13 +168,21 @@ bool TNamedEvent::Wait(unsigned milliseconds) {
     deadline.tv_sec += 1;
     deadline.tv_nsec -= 1000000000L;
   }
-  while (__atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST) == 0) {
-    // Sleeps only while the word is still 0, until the absolute monotonic
+  const uint32_t start = __atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST);
+  if (start & kSetBit)
+    return true;
+  uint32_t word = start;
+  for (;;) {
+    // Sleeps only while the word is unchanged, until the absolute monotonic
     // deadline; a Set between the test and the sleep makes it return at once.
-    if (Futex(&shared_->Flag, FUTEX_WAIT_BITSET, 0, &deadline) != 0 && errno == ETIMEDOUT)
-      break;
+    const bool timedOut =
+        Futex(&shared_->Flag, FUTEX_WAIT_BITSET, word, &deadline) != 0 && errno == ETIMEDOUT;
+    word = __atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST);
+    if ((word & kSetBit) || (word & ~kSetBit) != (start & ~kSetBit))
+      return true;
+    if (timedOut)
+      return false;
   }
-  return __atomic_load_n(&shared_->Flag, __ATOMIC_SEQ_CST) != 0;
 }
 
 }  // namespace rn

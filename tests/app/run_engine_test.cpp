@@ -10,7 +10,6 @@
 #include <stdexcept>
 
 #include "app/ravenoted.h"
-#include "fake_engine.h"
 #include "fakes.h"
 
 namespace rn {
@@ -41,26 +40,6 @@ TEST(RunEngine, AnEngineThatDiesIsReportedAndEndsTheRunWithStatusOne) {
   EXPECT_EQ(status, kExitFailed);
   EXPECT_THAT(err, testing::HasSubstr(
                        "ravenoted: Outlook Processor has died. Please Restart Application."));
-}
-
-// The user's copies share one wake event, and another copy's engine may
-// reset it just as this one's is woken to stop: that wake is lost.
-class LostWakeEngine : public test::FakeEngine {
- public:
-  LostWakeEngine() { EndsOnStop = false; }
-  void SetWakeEvent() override {
-    FakeEngine::SetWakeEvent();
-    Running = false;  // this wake is seen
-  }
-};
-
-TEST(RunEngine, AStopWhoseWakeIsLostIsRepeatedUntilTheEngineEnds) {
-  LostWakeEngine engine;
-  StopEngine(engine);
-  EXPECT_TRUE(engine.StopRequested);
-  EXPECT_FALSE(engine.EngineRunning());
-  EXPECT_EQ(engine.Wakes, 2);  // the stop's, then one more
-  ASSERT_EQ(engine.WaitsMs.size(), 2u);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "platform/named_event.h"
 
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -117,6 +120,33 @@ TEST_F(NamedEvent, SetWakesEveryWaiter) {
   waitB.join();
   EXPECT_TRUE(wokeA);
   EXPECT_TRUE(wokeB);
+}
+
+// Two engines share one event, and each resets it when its own wait ends. A
+// copy that was already asleep when the event was set wakes even though
+// another copy reset the event before this one looked at it: otherwise a
+// stop, a reload or a test message would wait for the whole next pass.
+TEST_F(NamedEvent, ASetReachesEveryWaiterEvenWhenResetAtOnce) {
+  TNamedEvent sleeper(name_), other(name_);
+  std::atomic<pid_t> tid{0};
+  std::atomic<bool> woken{false};
+  std::thread wait([&] {
+    tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    woken = sleeper.Wait(kPatience);
+  });
+  // Until the waiter sleeps in the kernel on the event's word.
+  for (;;) {
+    std::ifstream syscallFile("/proc/self/task/" + std::to_string(tid.load()) + "/syscall");
+    long number = -1;
+    if (tid.load() != 0 && (syscallFile >> number) && number == SYS_futex)
+      break;
+    std::this_thread::yield();
+  }
+  other.Set();
+  other.Reset();
+  wait.join();
+  EXPECT_TRUE(woken);
+  EXPECT_FALSE(sleeper.Wait(0));  // the reset holds for later waits
 }
 
 TEST_F(NamedEvent, AnotherProcessSetsIt) {
