@@ -20,8 +20,17 @@ TQtSettingsHost::TQtSettingsHost(IMessageBoxes& boxes, std::function<void()> ope
     : boxes_(boxes), openWizard_(std::move(openWizard)), window_(window) {}
 
 void TQtSettingsHost::ShowWelcome(const std::string& text) {
-  if (!quiet_)
-    boxes_.Information(window_, QStringLiteral("Information"), QString::fromStdString(text));
+  if (quiet_)
+    return;
+  welcomeOpen_ = true;
+  boxes_.Information(window_, QStringLiteral("Information"), QString::fromStdString(text), [this] {
+    welcomeOpen_ = false;
+    if (wizardAfterWelcome_) {
+      wizardAfterWelcome_ = false;
+      if (openWizard_)
+        openWizard_();
+    }
+  });
 }
 
 void TQtSettingsHost::ShowRegistryError(const std::string& text) {
@@ -35,7 +44,12 @@ void TQtSettingsHost::ShowRegistryError(const std::string& text) {
 }
 
 void TQtSettingsHost::PostOpenWizard() {
-  if (!quiet_ && openWizard_)
+  if (quiet_ || !openWizard_)
+    return;
+  // The wizard follows the welcome box once the user has read it.
+  if (welcomeOpen_)
+    wizardAfterWelcome_ = true;
+  else
     openWizard_();
 }
 

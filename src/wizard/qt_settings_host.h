@@ -16,7 +16,8 @@ class IMessageBoxes;
 class TQtSettingsHost : public ISettingsHost {
  public:
   // `window`: the program's window, whose position is saved and restored
-  // (may be null); `openWizard` runs for the first run's wizard request.
+  // (may be null); `openWizard` runs for the first run's wizard request,
+  // once the user has dismissed the welcome box that comes before it.
   TQtSettingsHost(IMessageBoxes& boxes, std::function<void()> openWizard,
                   QWidget* window = nullptr);
 
@@ -46,6 +47,8 @@ class TQtSettingsHost : public ISettingsHost {
   int top_ = 0;
   int left_ = 0;
   bool quiet_ = false;
+  bool welcomeOpen_ = false;
+  bool wizardAfterWelcome_ = false;
 };
 
 }  // namespace rn
