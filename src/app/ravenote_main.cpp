@@ -1,18 +1,21 @@
-// ravenote: the desktop program. For now it runs the configuration wizard on
-// its own (--wizard), editing the settings in the registry file.
+// ravenote: the desktop program, the tray window; with --wizard, the
+// configuration wizard on its own, editing the settings in the registry file.
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 
 #include "platform/folders.h"
+#include "shell/window/tray_program.h"
 #include "wizard/message_boxes.h"
 #include "wizard/wizard_program.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: ravenote --wizard\n"
+    "Usage: ravenote [--wizard]\n"
+    "  (none)    start Ravenote in the notification area (one copy per profile: a second\n"
+    "            start brings the first one's window forward)\n"
     "  --wizard  configure Ravenote: the wizard edits the settings in the registry file\n"
     "            (exit status 0 when Done saved them, 1 when they were not saved)\n"
     "  --help    show this text\n";
@@ -32,13 +35,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (!HasArgument(argc, argv, "--wizard")) {
-    std::fputs("ravenote: the tray window is not here yet; run ravenote --wizard to configure\n",
-               stderr);
-    return 2;
-  }
-
   QApplication app(argc, argv);
+  if (!HasArgument(argc, argv, "--wizard"))
+    return rn::RunTrayProgram(app);
+
   QApplication::setApplicationName("ravenote");
   try {
     rn::TQtMessageBoxes boxes;

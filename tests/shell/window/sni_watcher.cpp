@@ -18,10 +18,12 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace {
@@ -67,21 +69,18 @@ class TWatcher final : public QDBusAbstractAdaptor {
   QStringList items_;
 };
 
-QDBusMessage Call(const QString& service, const QString& interface, const QString& method,
-                  const QVariantList& arguments) {
+// Calls go out without waiting, so the watcher keeps answering the item's
+// own calls (a program asks the watcher whether a tray is there) meanwhile.
+void Call(const QString& service, const QString& interface, const QString& method,
+          const QVariantList& arguments, std::function<void(const QDBusMessage&)> answered) {
   QDBusMessage call = QDBusMessage::createMethodCall(service, kItemPath, interface, method);
   call.setArguments(arguments);
-  return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
-}
-
-QVariant Property(const QString& service, const QString& name, QString* error) {
-  const QDBusMessage reply =
-      Call(service, "org.freedesktop.DBus.Properties", "Get", {QString(kItemInterface), name});
-  if (reply.type() != QDBusMessage::ReplyMessage) {
-    *error = reply.errorMessage();
-    return {};
-  }
-  return reply.arguments().value(0).value<QDBusVariant>().variant();
+  auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+  QObject::connect(pending, &QDBusPendingCallWatcher::finished, pending,
+                   [answered = std::move(answered)](QDBusPendingCallWatcher* call) {
+                     answered(call->reply());
+                     call->deleteLater();
+                   });
 }
 
 // ToolTip is (icon name, icon pixmaps a(iiay), title, description).
@@ -110,20 +109,25 @@ void Run(const std::string& line) {
     Say("error expected a command and a service");
     return;
   }
-  const QString& command = words[0];
+  const QString command = words[0];
   const QString& service = words[1];
-  QString error;
   if (command == "tooltip" || command == "title") {
-    const QVariant value = Property(service, command == "tooltip" ? "ToolTip" : "Title", &error);
-    if (!error.isEmpty())
-      Say("error " + error);
-    else
-      Say(command + " " + (command == "tooltip" ? ToolTipTitle(value) : value.toString()));
+    const QString property = command == "tooltip" ? "ToolTip" : "Title";
+    Call(service, "org.freedesktop.DBus.Properties", "Get", {QString(kItemInterface), property},
+         [command](const QDBusMessage& reply) {
+           if (reply.type() != QDBusMessage::ReplyMessage) {
+             Say("error " + reply.errorMessage());
+             return;
+           }
+           const QVariant value = reply.arguments().value(0).value<QDBusVariant>().variant();
+           Say(command + " " + (command == "tooltip" ? ToolTipTitle(value) : value.toString()));
+         });
   } else if (command == "activate" || command == "contextmenu") {
-    const QDBusMessage reply =
-        Call(service, kItemInterface, command == "activate" ? "Activate" : "ContextMenu", {0, 0});
-    Say(reply.type() == QDBusMessage::ReplyMessage ? "called " + command
-                                                   : "error " + reply.errorMessage());
+    Call(service, kItemInterface, command == "activate" ? "Activate" : "ContextMenu", {0, 0},
+         [command](const QDBusMessage& reply) {
+           Say(reply.type() == QDBusMessage::ReplyMessage ? "called " + command
+                                                          : "error " + reply.errorMessage());
+         });
   } else {
     Say("error unknown command " + command);
   }
