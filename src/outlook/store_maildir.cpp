@@ -3,12 +3,15 @@
 
 #include <gmime/gmime.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
+
+#include "platform/text.h"
 
 namespace rn::store {
 namespace {
@@ -155,6 +158,68 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
+// "&" to ";" of the longest entity the reducer decodes.
+constexpr size_t kLongestEntity = 10;
+
+// GMime reads the address headers of a message (and of every message inside
+// it) into address lists as it parses, and it reads a group inside a group
+// by calling itself: "To: g:g:g:..." of some 100 KB uses up the stack and
+// ends the program. Groups never nest in a real address (RFC 5322 3.4), and
+// the store reads none of these headers, so one with more colons than any
+// real address list has is renamed before GMime sees it, wherever it stands:
+// its name's letters become 'X', and the message reads as before.
+constexpr size_t kMostColonsInAddresses = 1000;
+
+bool IsAddressHeaderName(std::string_view name) {
+  for (const char* known : {"from", "sender", "reply-to", "to", "cc", "bcc"}) {
+    if (name.size() == std::strlen(known) &&
+        g_ascii_strncasecmp(name.data(), known, name.size()) == 0)
+      return true;
+  }
+  return false;
+}
+
+std::string DefuseDeepAddressGroups(const std::string& data) {
+  std::string out;  // a copy only once something is renamed
+  size_t line = 0;
+  while (line < data.size()) {
+    size_t end = data.find('\n', line);
+    end = end == std::string::npos ? data.size() : end + 1;
+    size_t name = line;
+    while (name < end &&
+           (std::isalnum(static_cast<unsigned char>(data[name])) || data[name] == '-'))
+      ++name;
+    size_t colon = name;
+    while (colon < end && (data[colon] == ' ' || data[colon] == '\t'))
+      ++colon;
+    if (colon < end && data[colon] == ':' &&
+        IsAddressHeaderName(std::string_view(data).substr(line, name - line))) {
+      // The header with its continuation lines.
+      size_t colons = 0;
+      size_t stop = end;
+      for (size_t k = colon + 1; k < end; ++k)
+        colons += data[k] == ':';
+      while (stop < data.size() && (data[stop] == ' ' || data[stop] == '\t')) {
+        size_t next = data.find('\n', stop);
+        next = next == std::string::npos ? data.size() : next + 1;
+        colons +=
+            static_cast<size_t>(std::count(data.begin() + static_cast<std::ptrdiff_t>(stop),
+                                           data.begin() + static_cast<std::ptrdiff_t>(next), ':'));
+        stop = next;
+      }
+      if (colons > kMostColonsInAddresses) {
+        if (out.empty())
+          out = data;
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(line),
+                  out.begin() + static_cast<std::ptrdiff_t>(name), 'X');
+      }
+      end = stop;
+    }
+    line = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 bool MaildirSeen(std::string_view name) {
@@ -169,7 +234,7 @@ std::string_view MaildirUnique(std::string_view name) {
   return info == std::string_view::npos ? name : name.substr(0, info);
 }
 
-std::string HtmlToText(std::string_view html) {
+std::string HtmlToText(std::string_view html, size_t most) {
   static const std::pair<const char*, uint32_t> kEntities[] = {
       {"amp", '&'},      {"lt", '<'},        {"gt", '>'},      {"quot", '"'},     {"apos", '\''},
       {"nbsp", 0xA0},    {"copy", 0xA9},     {"reg", 0xAE},    {"euro", 0x20AC},  {"ndash", 0x2013},
@@ -200,7 +265,7 @@ std::string HtmlToText(std::string_view html) {
     out += '\n';
   };
   size_t i = 0;
-  while (i < html.size()) {
+  while (i < html.size() && out.size() < most) {
     char c = html[i];
     if (c == '<') {
       if (html.compare(i, 4, "<!--") == 0) {
@@ -252,8 +317,11 @@ std::string HtmlToText(std::string_view html) {
       continue;
     }
     if (c == '&') {
-      size_t semi = html.find(';', i);
-      if (semi != std::string_view::npos && semi - i <= 10) {
+      // An entity is short: the ';' is looked for among the next few bytes
+      // only, so a run of '&' without one costs its length, not its square.
+      const size_t semi =
+          html.substr(0, std::min(html.size(), i + kLongestEntity + 1)).find(';', i);
+      if (semi != std::string_view::npos) {
         std::string name(html.substr(i + 1, semi - i - 1));
         std::string decoded;
         if (!name.empty() && name[0] == '#') {
@@ -289,7 +357,9 @@ std::string HtmlToText(std::string_view html) {
 
 TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::string& label) {
   InitGMimeOnce();
-  TGPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data.data(), data.size()));
+  const std::string defused = DefuseDeepAddressGroups(data);
+  const std::string& text = defused.empty() ? data : defused;
+  TGPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(text.data(), text.size()));
   TGPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   TGPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
   if (!message)
@@ -315,9 +385,9 @@ TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::st
   if (GMimeObject* body = g_mime_message_get_mime_part(message.get()))
     FindBody(body, plain, html);
   if (plain) {
-    m.Body = PartText(plain);
+    m.Body = CutUtf8(PartText(plain), kMailBodyKept);
   } else if (html) {
-    m.Body = HtmlToText(PartText(html));
+    m.Body = CutUtf8(HtmlToText(PartText(html), kMailBodyKept), kMailBodyKept);
   }
   return m;
 }

@@ -135,6 +135,24 @@ TEST_F(MailTest, HtmlReducedToText) {
     EXPECT_EQ(HtmlToText(c.html), c.text) << c.html;
 }
 
+// The store keeps the start of a body, whatever its size: far more than the
+// inbox pass sends, on a character boundary.
+TEST_F(MailTest, BodyKeepsItsStartOnly) {
+  std::string long_text;
+  for (int i = 0; i < 5000; ++i)
+    long_text += "\xC3\xA9";  // é
+  for (const char* type : {"text/plain", "text/html"}) {
+    SCOPED_TRACE(type);
+    const std::string body = ParseMail(std::string("Subject: s\nContent-Type: ") + type +
+                                           "; charset=UTF-8\n\n" + long_text + "\n",
+                                       0, "m")
+                                 .Body;
+    EXPECT_EQ(body.size(), kMailBodyKept);
+    EXPECT_EQ(body, long_text.substr(0, kMailBodyKept));
+  }
+  EXPECT_EQ(HtmlToText("<p>abc</p><p>def</p>", 3), "abc");
+}
+
 TEST_F(MailTest, MaildirNames) {
   struct Case {
     const char* name;
