@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bounded_child.h"
 #include "engine_fixture.h"
 #include "outlook/local_store.h"
 
@@ -53,14 +54,6 @@ std::string ReadText(const fs::path& p) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-long ResidentKilobytes(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmRSS:", 0) == 0)
-      return std::strtol(line.c_str() + 6, nullptr, 10);
-  return 0;
 }
 
 // The child: the pass over the store, its list's keys into `result`, one key

@@ -11,7 +11,6 @@
 #include <string>
 
 namespace rn::test {
-namespace {
 
 long ResidentKilobytes(pid_t pid) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -20,8 +19,6 @@ long ResidentKilobytes(pid_t pid) {
       return std::strtol(line.c_str() + 6, nullptr, 10);
   return 0;
 }
-
-}  // namespace
 
 TChildOutcome RunBoundedChild(const std::function<void(const std::function<void()>& ready)>& work,
                               TChildBounds bounds) {

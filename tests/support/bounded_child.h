@@ -6,6 +6,7 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/types.h>
 
 #include <functional>
 
@@ -21,6 +22,9 @@ struct TChildOutcome {
   int Signal = 0;           // what ended the child otherwise (SIGXCPU at the guard)
   long AddedKilobytes = 0;  // resident memory added since the work began, at its most
 };
+
+// The resident memory of a process, in kilobytes (0 when it is gone).
+long ResidentKilobytes(pid_t pid);
 
 // Forks; the child calls `work(ready)`, where `ready()` marks the start of
 // what is measured (setting up before it is not counted), and exits 0 when
