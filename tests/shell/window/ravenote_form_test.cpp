@@ -26,6 +26,7 @@
 #include "message_recorder.h"
 #include "shell/carriers.h"
 #include "shell/window/desktop.h"
+#include "shell/window/session_end.h"
 #include "shell/wiring.h"
 #include "wizard/window_message.h"
 
@@ -740,6 +741,20 @@ TEST(RavenoteFormSession, PausesEndWhenTheEngineStopsRunning) {
   rig.timers["SessionEndPause"].Fire();
   EXPECT_EQ(form.StopSequence().Pauses(), 3);
   EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(RavenoteFormSession, TheSessionManagersQuitEndsTheSessionWithoutAQuestion) {
+  TRig rig;
+  rig.StoreCleanSettings();
+  TRavenoteForm& form = rig.Start();
+  form.BringForward();
+  TSessionEnd session(form);
+  QEvent quit(QEvent::Quit);
+  EXPECT_TRUE(QCoreApplication::sendEvent(qApp, &quit));
+  EXPECT_TRUE(form.Stopping());
+  EXPECT_TRUE(rig.boxes.Shown().empty()) << "no question";
+  EXPECT_EQ(rig.quits, 1) << "the engine ended at its stop";
+  EXPECT_FALSE(form.isVisible());
 }
 
 TEST(RavenoteFormSession, TheSessionManagerIsAnsweredByTheCloseQuery) {
