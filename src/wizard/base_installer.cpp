@@ -34,6 +34,7 @@ void TBaseInstaller::ShowPage(TGenericFrame* page) {
   PlacePage(page, host->MainPanel());
   currentPage_ = page;
   page->PageShown();
+  page->KeepFocus();
 }
 
 void TBaseInstaller::PlacePage(QWidget* frame, QWidget* panel) {

@@ -313,6 +313,9 @@ void TPersonnelConfig::PageShown() {
   const TSettingsData stored = settings_.Snapshot();
   // The stored digits go into the digit positions.
   CellNumber->setText(QString::fromStdString(PhoneDigits(stored.Pin)));
+  // Typing starts at the first empty digit, not behind the mask's end.
+  const int blank = CellNumber->displayText().indexOf('_');
+  CellNumber->setCursorPosition(blank >= 0 ? blank : CellNumber->displayText().size());
   CellNumberChange();
   EarlyTime->SetTimeOf(stored.EarlyTime);
   LateTime->SetTimeOf(stored.LateTime);

@@ -73,6 +73,12 @@ void TRadioGroup::SetItems(const QStringList& items) {
     grid_->addWidget(item, i % perColumn, i / perColumn);
     items_.push_back(item);
   }
+  // New items take the group's place in the tab order, not the window's end.
+  QWidget* previous = this;
+  for (QRadioButton* item : items_) {
+    TabAfter(previous, item);
+    previous = item;
+  }
   if (OnClick)
     OnClick();  // nothing is selected now
 }
@@ -151,6 +157,16 @@ QString MemoText(const std::vector<const char*>& lines) {
     inParagraph = true;
   }
   return text;
+}
+
+void TabAfter(QWidget* anchor, QWidget* widget) {
+  // Qt orders only widgets that take focus; the anchor's place in the chain
+  // is all that counts, so it takes focus for the moment of the move.
+  const Qt::FocusPolicy policy = anchor->focusPolicy();
+  if (policy == Qt::NoFocus)
+    anchor->setFocusPolicy(Qt::TabFocus);
+  QWidget::setTabOrder(anchor, widget);
+  anchor->setFocusPolicy(policy);
 }
 
 void EchoPercent(QLineEdit* field) {

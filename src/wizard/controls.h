@@ -75,6 +75,10 @@ QLabel* AddLabel(QVBoxLayout* layout, const char* name, const QString& text, boo
 // (or blank) lines stay as paragraph breaks.
 QString MemoText(const std::vector<const char*>& lines);
 
+// Puts `widget` right after `anchor` in the tab order, also when the anchor
+// itself takes no focus (a group box, a label).
+void TabAfter(QWidget* anchor, QWidget* widget);
+
 // Echoes "%" for every character of a password field.
 void EchoPercent(QLineEdit* field);
 

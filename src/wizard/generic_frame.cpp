@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "wizard/base_installer.h"
+#include "wizard/controls.h"
 
 namespace rn {
 namespace {
@@ -107,6 +108,23 @@ void TGenericFrame::Loaded() {
     BackButton->move(NextButton->pos());
 }
 
+void TGenericFrame::ArrangeTabOrder() {
+  // Tab goes through the page's own controls first, then the button row.
+  // Done while the page is placed: a move into another window reorders the
+  // chain of the widgets moved.
+  QWidget* last = clientArea_;
+  for (QWidget* w = clientArea_->nextInFocusChain(); w && w != window();
+       w = w->nextInFocusChain()) {
+    if (clientArea_->isAncestorOf(w))
+      last = w;
+  }
+  QWidget* row[] = {HelpButton, BackButton, NextButton, CancelButton};
+  for (QWidget* button : row) {
+    TabAfter(last, button);
+    last = button;
+  }
+}
+
 void TGenericFrame::DoBack() {
   WizardInstaller.Back();
 }
@@ -120,8 +138,26 @@ void TGenericFrame::DoCancel() {
 }
 
 void TGenericFrame::PageShown() {
+  ArrangeTabOrder();
   if (NextButton->isEnabled())
     NextButton->setFocus();
+}
+
+void TGenericFrame::KeepFocus() {
+  const QWidget* focus = window()->focusWidget();
+  if (focus && isAncestorOf(focus))
+    return;
+  if (NextButton->isEnabled()) {
+    NextButton->setFocus();
+    return;
+  }
+  for (QWidget* w = clientArea_->nextInFocusChain(); w && w != window();
+       w = w->nextInFocusChain()) {
+    if (isAncestorOf(w) && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+      w->setFocus();
+      return;
+    }
+  }
 }
 
 void TGenericFrame::RunStep(const std::function<void()>& step) {

@@ -25,6 +25,11 @@ class TGenericFrame : public QFrame {
   // Gives Next the focus when it is enabled; a page then fills its controls.
   virtual void PageShown();
 
+  // After the page has filled itself: when the focus is not on the page
+  // (Next was still disabled when it was shown), Next takes it if it can,
+  // else the page's first control, so the keyboard never loses the wizard.
+  void KeepFocus();
+
   void acBackExecute();
   void acNextExecute();
   void acCancelExecute();
@@ -37,6 +42,8 @@ class TGenericFrame : public QFrame {
   // Runs once a page has built its design: the Help button shows only with a
   // help context, and Back takes Next's place when Next is hidden.
   void Loaded();
+  // The tab order of the page's controls and its button row.
+  virtual void ArrangeTabOrder();
 
   TBaseInstaller& WizardInstaller;
 

@@ -131,11 +131,14 @@ TServerConfigFrame::TServerConfigFrame(TBaseInstaller& installer, TSettings& set
   connect(Authenticate, &QCheckBox::toggled, this, &TServerConfigFrame::AuthenticateClick);
   connect(Pop3Author, &QCheckBox::toggled, this, &TServerConfigFrame::Pop3AuthorClick);
 
+  Loaded();
+}
+
+void TServerConfigFrame::ArrangeTabOrder() {
   QWidget* order[] = {Memo1,    Server,     User,       Pass,       Authenticate, FromEmail,
                       Pop3edit, Pop3Author, BackButton, NextButton, CancelButton};
   for (size_t i = 1; i < std::size(order); ++i)
     setTabOrder(order[i - 1], order[i]);
-  Loaded();
 }
 
 void TServerConfigFrame::PageShown() {

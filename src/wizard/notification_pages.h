@@ -24,6 +24,9 @@ class TServerConfigFrame final : public TGenericFrame {
   void PageShown() override;
   void DoNext() override;
 
+ protected:
+  void ArrangeTabOrder() override;
+
  private:
   void AuthenticateClick();
   void Pop3AuthorClick();

@@ -19,38 +19,42 @@ TQtSettingsHost::TQtSettingsHost(IMessageBoxes& boxes, std::function<void()> ope
                                  QWidget* window)
     : boxes_(boxes), openWizard_(std::move(openWizard)), window_(window) {}
 
-void TQtSettingsHost::ShowWelcome(const std::string& text) {
-  if (quiet_)
+void TQtSettingsHost::OpenBox(const TMessageBox& box) {
+  ++boxesOpen_;
+  boxes_.Open(window_, box, [this](TBoxAnswer) { BoxAnswered(); });
+}
+
+void TQtSettingsHost::BoxAnswered() {
+  if (--boxesOpen_ > 0)
     return;
-  welcomeOpen_ = true;
-  boxes_.Information(window_, QStringLiteral("Information"), QString::fromStdString(text), [this] {
-    welcomeOpen_ = false;
-    if (wizardAfterWelcome_) {
-      wizardAfterWelcome_ = false;
-      if (openWizard_)
-        openWizard_();
-    }
-  });
+  std::vector<std::function<void()>> then;
+  then.swap(waiting_);
+  for (const auto& run : then)
+    run();
+}
+
+void TQtSettingsHost::WhenBoxesAnswered(std::function<void()> then) {
+  if (boxesOpen_ > 0)
+    waiting_.push_back(std::move(then));
+  else if (then)
+    then();
+}
+
+void TQtSettingsHost::ShowWelcome(const std::string& text) {
+  if (!quiet_)
+    OpenBox({QStringLiteral("Information"), QString::fromStdString(text), TBoxIcon::Information,
+             TBoxButtons::Ok});
 }
 
 void TQtSettingsHost::ShowRegistryError(const std::string& text) {
-  boxes_.Open(window_,
-              {QGuiApplication::applicationDisplayName(), QString::fromStdString(text),
-               TBoxIcon::None, TBoxButtons::Ok},
-              [this](TBoxAnswer) {
-                if (AfterRegistryError)
-                  AfterRegistryError();
-              });
+  OpenBox({QGuiApplication::applicationDisplayName(), QString::fromStdString(text), TBoxIcon::None,
+           TBoxButtons::Ok});
 }
 
 void TQtSettingsHost::PostOpenWizard() {
-  if (quiet_ || !openWizard_)
-    return;
-  // The wizard follows the welcome box once the user has read it.
-  if (welcomeOpen_)
-    wizardAfterWelcome_ = true;
-  else
-    openWizard_();
+  wizardRequested_ = true;
+  if (!quiet_ && openWizard_)
+    WhenBoxesAnswered(openWizard_);
 }
 
 int TQtSettingsHost::ScreenWidth() {

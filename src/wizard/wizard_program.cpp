@@ -9,8 +9,8 @@ namespace rn {
 TWizardProgram::TWizardProgram(std::filesystem::path registryFile, IMessageBoxes& boxes)
     : registry_(std::move(registryFile)),
       boxes_(boxes),
-      // The wizard opens once anyway; the first run's request adds nothing.
-      settingsHost_(boxes, {}),
+      // A first run asks for the wizard itself, once its welcome is read.
+      settingsHost_(boxes, [this] { OpenWizard(); }),
       settings_(&settingsHost_) {}
 
 TWizardProgram::~TWizardProgram() {
@@ -30,16 +30,16 @@ void TWizardProgram::Start() {
   } catch (const ERegistryError&) {
     readable = false;
   }
-  if (!readable) {
-    settingsHost_.AfterRegistryError = [this] { End(kWizardNotSaved); };
-    settings_.LoadSettings(registry_);
-    return;
-  }
   settings_.LoadSettings(registry_);
-  OpenWizard();
+  if (!readable)
+    settingsHost_.WhenBoxesAnswered([this] { End(kWizardNotSaved); });
+  else if (!settingsHost_.WizardRequested())
+    settingsHost_.WhenBoxesAnswered([this] { OpenWizard(); });
 }
 
 void TWizardProgram::OpenWizard() {
+  if (ended_ || Host())
+    return;
   new TMainForm(installer_, settings_, this, boxes_);
 }
 

@@ -147,6 +147,12 @@ TEST_F(WizardFramework, HostHasItsDesignAndShowsTheFirstPageBesideTheMargin) {
     EXPECT_EQ(button->geometry(), QRect(b.left, 5, 75, 25));
   }
   EXPECT_TRUE(Child<QPushButton>(page, "NextButton")->hasFocus());
+
+  // Tab runs through the page's controls, then the button row.
+  auto* edit = Child<QLineEdit>(page, "Edit");
+  edit->setFocus();
+  QTest::keyClick(edit, Qt::Key_Tab);
+  EXPECT_TRUE(Child<QPushButton>(page, "BackButton")->hasFocus());
 }
 
 TEST_F(WizardFramework, HidingAndShowingTheHostStartsTheRunOver) {

@@ -226,6 +226,13 @@ TEST_F(NewAgentWizard, WelcomeTextNeverKeepsTheFocus) {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   test::DeliverPostedEvents();
   EXPECT_EQ(CurrentId(), P::Carrier);
+  // Next has the focus on the page that follows, so Enter goes on.
+  EXPECT_TRUE(On<QPushButton>(P::Carrier, "NextButton")->hasFocus())
+      << (QApplication::focusWidget() ? qPrintable(QApplication::focusWidget()->objectName())
+                                      : "no focus");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  test::DeliverPostedEvents();
+  EXPECT_EQ(CurrentId(), P::Phone);
 }
 
 TEST_F(NewAgentWizard, CarrierPageListsNineCarriersInTwoColumns) {
@@ -240,6 +247,11 @@ TEST_F(NewAgentWizard, CarrierPageListsNineCarriersInTwoColumns) {
   // First run: Service 4 selects Sprint PCS and Next is enabled.
   EXPECT_EQ(group->ItemIndex(), 4);
   EXPECT_TRUE(NextEnabled());
+  // Back from the carriers with Shift+Tab: the items stand before the buttons.
+  auto* back = Child<QPushButton>(Current(), "BackButton");
+  back->setFocus();
+  QTest::keyClick(back, Qt::Key_Backtab);
+  EXPECT_TRUE(group->isAncestorOf(QApplication::focusWidget()));
 
   // Another choice left with Back stores nothing.
   ChooseCarrier(1);
@@ -280,7 +292,8 @@ TEST_F(NewAgentWizard, PhoneNumberNeedsAllTenDigitsAndStoresOnlyThem) {
   EXPECT_TRUE(cell->hasFocus());
   EXPECT_FALSE(NextEnabled());
 
-  Type(cell, "5");
+  // Typing goes straight into the first digit position.
+  QTest::keyClicks(cell, "5");
   EXPECT_EQ(cell->displayText(), "(5__)___-____");
   EXPECT_FALSE(NextEnabled()) << "one digit";
   QTest::keyClicks(cell, "55123456");

@@ -76,8 +76,12 @@ TEST_F(WizardProgram, SprintPcsWalkOnAFreshProfileSavesWhatRavenotedRunsWith) {
   EXPECT_EQ(boxes.Last().Box.Text,
             "Welcome To Ravenote. You must complete\r\nthe configuration at this time.");
   EXPECT_EQ(boxes.Last().Box.Icon, TBoxIcon::Information);
+  EXPECT_FALSE(program->Host()) << "the wizard waits until the welcome is read";
   boxes.Answer(TBoxAnswer::Ok);
   ASSERT_TRUE(program->Host());
+  program->Host()->activateWindow();
+  QApplication::setActiveWindow(program->Host());
+  test::DeliverPostedEvents();
 
   ASSERT_EQ(PageId(), P::Welcome);
   Press("NextButton");
@@ -173,6 +177,7 @@ TEST_F(WizardProgram, SprintPcsWalkOnAFreshProfileSavesWhatRavenotedRunsWith) {
 TEST_F(WizardProgram, ConfirmedCancelSavesNothingAndEnds) {
   Start();
   boxes.Answer(TBoxAnswer::Ok);  // the welcome
+  test::DeliverPostedEvents();
   Press("NextButton");
   Press("NextButton");
   Type("CellNumber", "5551234567");
@@ -197,6 +202,21 @@ TEST_F(WizardProgram, AnUnreadableRegistryFileIsReportedAndLeftAlone) {
   boxes.Answer(TBoxAnswer::Ok);
   EXPECT_EQ(ended, kWizardNotSaved);
   EXPECT_EQ(ReadText(RegistryFile()), damaged);
+}
+
+TEST_F(WizardProgram, AValueThatCannotBeReadIsReportedBeforeTheWizardOpens) {
+  fs::create_directories(RegistryFile().parent_path());
+  std::ofstream(RegistryFile(), std::ios::binary)
+      << "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_CURRENT_USER\\Software\\Quarrowmere\\Ravenote]\r\n"
+         "\"Version\"=\"01.01.00.005\"\r\n";
+  Start();
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Last().Box.Text, "Error Reading Registry");
+  EXPECT_FALSE(program->Host());
+  boxes.Answer(TBoxAnswer::Ok);
+  EXPECT_TRUE(program->Host()) << "the wizard can mend what is missing";
+  EXPECT_FALSE(ended);
 }
 
 }  // namespace
