@@ -212,7 +212,7 @@ TEST_F(WizardProgram, AValueThatCannotBeReadIsReportedBeforeTheWizardOpens) {
          "\"Version\"=\"01.01.00.005\"\r\n";
   Start();
   ASSERT_EQ(boxes.Shown().size(), 1u);
-  EXPECT_EQ(boxes.Last().Box.Text, "Error Reading Registry");
+  EXPECT_TRUE(boxes.Last().Box.Text.startsWith("Error Reading Registry"));
   EXPECT_FALSE(program->Host());
   boxes.Answer(TBoxAnswer::Ok);
   EXPECT_TRUE(program->Host()) << "the wizard can mend what is missing";
