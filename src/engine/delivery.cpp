@@ -11,6 +11,10 @@ bool TOutlookProcessor::SendNewEmail(const std::string& to, const std::string& s
   DebugLog("SendNewemail to " + to);
   std::lock_guard sendLock(sendLock_);
   bool result = true;
+  // One deadline for the POP3 sign-in and the SMTP transfer together; a stop
+  // request ends either at once.
+  const TMailControl control{std::chrono::steady_clock::now() + deps_.SendLimit,
+                             stopSource_.get_token()};
   try {
     const TSettingsData settings = Settings();
     const TMailMessage message{settings.FromEmail, to, subject, body};
@@ -18,7 +22,7 @@ bool TOutlookProcessor::SendNewEmail(const std::string& to, const std::string& s
     if (settings.Pop3Signin) {
       DebugLog("Pop Sign in" + to);
       // A refused sign-in throws here, so no SMTP connection is made.
-      deps_.Pop3.SignIn(settings.Pop3Server, settings.UserName, settings.Pass);
+      deps_.Pop3.SignIn(settings.Pop3Server, settings.UserName, settings.Pass, control);
     }
     if (settings.MustSignIn) {
       DebugLog("Authentication " + to);
@@ -27,12 +31,17 @@ bool TOutlookProcessor::SendNewEmail(const std::string& to, const std::string& s
       deps_.Smtp.SetPassword(settings.Pass);
     }
     DebugLog("Sending " + to);
-    deps_.Smtp.Send(message);  // connects, transfers and always disconnects
+    deps_.Smtp.Send(message, control);  // connects, transfers and always disconnects
     DebugLog("Sent " + to);
   } catch (const std::exception& error) {
     result = false;
-    ShowStatus(error.what());
-    deps_.Host.ShowErrorBox(error.what());
+    if (StopRequested()) {
+      // The engine is ending: the log keeps why, and no box holds it up.
+      DebugLog(std::string("Error") + error.what());
+    } else {
+      ShowStatus(error.what());
+      deps_.Host.ShowErrorBox(error.what());
+    }
   }
   return result;
 }

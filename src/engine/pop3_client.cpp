@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "engine/mail_address.h"
@@ -31,6 +32,7 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPop3Port = 110;
 constexpr int kPop3sPort = 995;
 constexpr size_t kMaxLine = 4096;  // RFC 1939 allows 512 octets; be generous
+constexpr int kStopCheckMs = 100;  // how often a wait looks at the stop request
 
 // OpenSSL's own socket BIO writes with write(2), which raises SIGPIPE when the
 // server has gone; that would end the whole program. This one sends with
@@ -95,8 +97,8 @@ bool IsIpLiteral(const std::string& host) {
 
 class TPop3Connection {
  public:
-  TPop3Connection(std::string server, Clock::time_point deadline)
-      : server_(std::move(server)), deadline_(deadline) {}
+  TPop3Connection(std::string server, Clock::time_point deadline, std::stop_token stop)
+      : server_(std::move(server)), deadline_(deadline), stop_(std::move(stop)) {}
   ~TPop3Connection() { Close(); }
   TPop3Connection(const TPop3Connection&) = delete;
   TPop3Connection& operator=(const TPop3Connection&) = delete;
@@ -117,6 +119,10 @@ class TPop3Connection {
     usable_ = false;
     throw EMailError("POP3 server " + server_ + ": " + text);
   }
+  // The time to wait at most before looking again: what is left of the
+  // limit, but never more than kStopCheckMs, so a stop request ends a wait
+  // at once. Fails when the time is up or the stop is requested.
+  int NextWaitMs(const std::string& doing);
   int RemainingMs() const;
   void WaitFor(short events, const char* doing);
   // Waits as OpenSSL asks after a call that could not finish; any other
@@ -128,6 +134,7 @@ class TPop3Connection {
 
   std::string server_;
   Clock::time_point deadline_;
+  std::stop_token stop_;
   int fd_ = -1;
   bool usable_ = true;
   std::string buffer_;
@@ -163,13 +170,21 @@ int TPop3Connection::RemainingMs() const {
   return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
+int TPop3Connection::NextWaitMs(const std::string& doing) {
+  if (stop_.stop_requested()) {
+    usable_ = false;  // a QUIT would only wait again
+    Fail(std::string(kMailStoppedText) + " while " + doing);
+  }
+  const int left = RemainingMs();
+  if (left == 0)
+    Fail("no answer in time while " + doing);
+  return std::min(left, kStopCheckMs);
+}
+
 void TPop3Connection::WaitFor(short events, const char* doing) {
   for (;;) {
-    const int left = RemainingMs();
-    if (left == 0)
-      Fail(std::string("no answer in time while ") + doing);
     pollfd entry{fd_, events, 0};
-    const int ready = ::poll(&entry, 1, left);
+    const int ready = ::poll(&entry, 1, NextWaitMs(doing));
     if (ready > 0)
       return;
     if (ready < 0 && errno != EINTR)
@@ -211,8 +226,15 @@ void TPop3Connection::Connect(const TServerAddress& address,
     do {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(connectDeadline - Clock::now());
-      ready = left.count() <= 0 ? 0 : ::poll(&waiting, 1, static_cast<int>(left.count()));
-    } while (ready < 0 && errno == EINTR);
+      if (stop_.stop_requested()) {
+        ::close(fd);
+        NextWaitMs("connecting");  // fails with the stop's text
+      }
+      ready = left.count() <= 0
+                  ? 0
+                  : ::poll(&waiting, 1,
+                           static_cast<int>(std::min<long long>(left.count(), kStopCheckMs)));
+    } while ((ready < 0 && errno == EINTR) || (ready == 0 && Clock::now() < connectDeadline));
     int error = 0;
     socklen_t length = sizeof error;
     if (ready > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
@@ -391,15 +413,19 @@ TPop3Client::TPop3Client(TMailTimeouts timeouts, TPop3TlsOptions tls)
     : timeouts_(timeouts), tls_(std::move(tls)) {}
 
 void TPop3Client::SignIn(const std::string& host, const std::string& user,
-                         const std::string& password) {
+                         const std::string& password, const TMailControl& control) {
   const TServerAddress address = SplitServer(host, kPop3Port, "POP3 server");
   const bool implicitTls = tls_.ForceImplicitTls || address.Port == kPop3sPort;
   if (HasControlCharacter(user) || HasControlCharacter(password)) {
     throw EMailError("The POP3 user name or password holds a control character; nothing was sent");
   }
 
+  if (control.Stop.stop_requested())
+    throw EMailError("POP3 server " + host + ": " + kMailStoppedText + "; nothing was sent");
+  // The earlier of this sign-in's own limit and the whole send's deadline.
   TPop3Connection connection(UrlHost(address.Host) + ":" + std::to_string(address.Port),
-                             Clock::now() + timeouts_.Total);
+                             std::min(control.Deadline, Clock::now() + timeouts_.Total),
+                             control.Stop);
   connection.Connect(address, timeouts_.Connect);
   if (implicitTls)
     connection.StartTls(address.Host, tls_.CaFile);

@@ -22,8 +22,8 @@ struct TPop3TlsOptions {
 class TPop3Client final : public IPop3Client {
  public:
   explicit TPop3Client(TMailTimeouts timeouts = {}, TPop3TlsOptions tls = {});
-  void SignIn(const std::string& host, const std::string& user,
-              const std::string& password) override;
+  void SignIn(const std::string& host, const std::string& user, const std::string& password,
+              const TMailControl& control = {}) override;
 
  private:
   TMailTimeouts timeouts_;

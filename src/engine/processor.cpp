@@ -84,6 +84,7 @@ void TOutlookProcessor::Start() {
 
 void TOutlookProcessor::Stop() {
   terminated_ = true;
+  stopSource_.request_stop();
   deps_.WakeEvent.Set();
 }
 

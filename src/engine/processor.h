@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -43,6 +44,8 @@ struct TEngineDeps {
   std::filesystem::path Folder;  // the program folder
   // The debugger output ("Event:...:Notificed", "Find Task :...").
   std::function<void(const std::string&)> DebugOutput;
+  // The most one send may take, POP3 sign-in and SMTP together.
+  std::chrono::milliseconds SendLimit = kSendLimit;
 };
 
 class TOutlookProcessor {
@@ -156,6 +159,7 @@ class TOutlookProcessor {
   TEngineDeps deps_;
   TDebugLog log_;
   std::atomic<bool> terminated_{false};
+  std::stop_source stopSource_;  // requested with the stop: ends a mail dialogue at once
   std::atomic<bool> engineRunning_{false};
   std::thread thread_;
   std::mutex finishedMutex_;

@@ -2,11 +2,15 @@
 #include "engine/smtp_client.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <stop_token>
+#include <vector>
 
 #include "engine/mail_address.h"
 #include "engine/mail_message.h"
@@ -16,6 +20,7 @@ namespace rn {
 namespace {
 
 constexpr int kSmtpPort = 25;
+constexpr std::chrono::milliseconds kProgressInterval{1000};
 constexpr int kSmtpsPort = 465;  // implicit TLS (RFC 8314)
 
 void InitCurl() {
@@ -73,6 +78,63 @@ int WatchServer(CURL*, curl_infotype type, char* data, size_t size, void* user) 
   return 0;
 }
 
+// The sockets libcurl opens for one send, which a stop request shuts down
+// from the stopping thread: every wait of libcurl's on them ends at once,
+// the reply awaited after the message's end and the QUIT at the close alike.
+class TSocketBreaker {
+ public:
+  curl_socket_t Open(const curl_sockaddr& address) {
+    std::lock_guard lock(mutex_);
+    const int fd = ::socket(address.family, address.socktype | SOCK_CLOEXEC, address.protocol);
+    if (fd < 0)
+      return CURL_SOCKET_BAD;
+    open_.push_back(fd);
+    if (broken_)
+      ::shutdown(fd, SHUT_RDWR);
+    return fd;
+  }
+  int Close(curl_socket_t fd) {
+    std::lock_guard lock(mutex_);
+    open_.erase(std::remove(open_.begin(), open_.end(), fd), open_.end());
+    return ::close(fd);
+  }
+  void Break() {
+    std::lock_guard lock(mutex_);
+    broken_ = true;
+    for (const int fd : open_)
+      ::shutdown(fd, SHUT_RDWR);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<int> open_;
+  bool broken_ = false;
+};
+
+curl_socket_t OpenSocket(void* user, curlsocktype, curl_sockaddr* address) {
+  return static_cast<TSocketBreaker*>(user)->Open(*address);
+}
+
+int CloseSocket(void* user, curl_socket_t fd) {
+  return static_cast<TSocketBreaker*>(user)->Close(fd);
+}
+
+// libcurl asks this about once a second while it waits, also inside the
+// reply to the message's end and the QUIT it sends at the close, where its
+// own overall limit no longer counts: past the send's last moment the
+// transfer gives up.
+struct TProgress {
+  std::chrono::steady_clock::time_point GiveUpAt;
+  const std::stop_token* Stop;
+  bool LateOrStopped() const {
+    return Stop->stop_requested() || std::chrono::steady_clock::now() >= GiveUpAt;
+  }
+};
+
+int WatchTime(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<TProgress*>(user)->LateOrStopped() ? 1 : 0;
+}
+
 struct CurlCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
@@ -108,7 +170,7 @@ void TSmtpClient::SetLoginAuthentication(bool login) {
   login_ = login;
 }
 
-void TSmtpClient::Send(const TMailMessage& message) {
+void TSmtpClient::Send(const TMailMessage& message, const TMailControl& control) {
   std::string host, user, password;
   bool login;
   {
@@ -127,6 +189,25 @@ void TSmtpClient::Send(const TMailMessage& message) {
     throw EMailError("The SMTP user name or password holds a control character; nothing was sent");
   }
   const std::string data = BuildMailMessage(message);
+  if (control.Stop.stop_requested())
+    throw EMailError("Sending through SMTP server " + host + ": " + kMailStoppedText +
+                     "; nothing was sent");
+
+  // The send ends by the earlier of its own limit and the whole send's
+  // deadline. libcurl looks at the progress function about once a second,
+  // so the transfer gives up that much before the last moment (a quarter of
+  // the time left, when that is shorter).
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = std::min(control.Deadline, start + timeouts_.Total);
+  const auto left =
+      std::max(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - start),
+               std::chrono::milliseconds(0));
+  const std::chrono::milliseconds transferLimit =
+      std::max(left - std::min(kProgressInterval, left / 4), std::chrono::milliseconds(1));
+  TProgress progress{start + transferLimit, &control.Stop};
+  TSocketBreaker breaker;
+  const std::stop_callback breakOnStop(control.Stop, [&breaker] { breaker.Break(); });
 
   InitCurl();
   std::unique_ptr<CURL, CurlCleanup> curl(curl_easy_init());
@@ -151,11 +232,19 @@ void TSmtpClient::Send(const TMailMessage& message) {
   curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
   if (!implicitTls)
     curl_easy_setopt(handle, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, Milliseconds(timeouts_.Connect));
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, Milliseconds(timeouts_.Total));
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
+                   Milliseconds(std::min(timeouts_.Connect, transferLimit)));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, Milliseconds(transferLimit));
   // Whole seconds only; the overall limit above is the finer one.
-  const long responseSeconds = std::max<long>(1, Milliseconds(timeouts_.Total) / 1000);
+  const long responseSeconds = std::max<long>(1, Milliseconds(transferLimit) / 1000);
   curl_easy_setopt(handle, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
+  curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, WatchTime);
+  curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &progress);
+  curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+  curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, &breaker);
+  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, CloseSocket);
+  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, &breaker);
   if (login) {
     curl_easy_setopt(handle, CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN");
     curl_easy_setopt(handle, CURLOPT_USERNAME, user.c_str());
@@ -174,6 +263,15 @@ void TSmtpClient::Send(const TMailMessage& message) {
 
   const CURLcode code = curl_easy_perform(handle);
   curl.reset();  // closes the connection (QUIT) before we report
+  if (control.Stop.stop_requested())
+    throw EMailError("Sending through SMTP server " + host + ": " + kMailStoppedText);
+  if (code == CURLE_ABORTED_BY_CALLBACK || code == CURLE_OPERATION_TIMEDOUT) {
+    std::string text =
+        "Sending through SMTP server " + host + " failed: the server did not answer in time";
+    if (!transfer.Refusal.empty())
+      text += " (" + transfer.Refusal + ")";
+    throw EMailError(text);
+  }
   if (code != CURLE_OK) {
     std::string reason = curlError[0] ? curlError : curl_easy_strerror(code);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r'))

@@ -14,7 +14,7 @@ class TSmtpClient final : public ISmtpClient {
   void SetUserName(const std::string& user) override;
   void SetPassword(const std::string& password) override;
   void SetLoginAuthentication(bool login) override;
-  void Send(const TMailMessage& message) override;
+  void Send(const TMailMessage& message, const TMailControl& control = {}) override;
 
  private:
   TMailTimeouts timeouts_;

@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "engine/pop3_client.h"
 #include "engine/processor.h"
@@ -22,6 +25,7 @@ namespace {
 using test::DecodeMail;
 using test::MailHeader;
 using test::TLoopbackMailServer;
+using ::testing::AnyOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
@@ -37,16 +41,16 @@ constexpr const char* kPhone = "5551234567@vtext.com";
 // loopback server, with the settings carrying host and credentials into the
 // SMTP client as the tray window's settings do.
 struct MailRig {
-  explicit MailRig(TMailTimeouts timeouts = {})
+  explicit MailRig(TMailTimeouts timeouts = {}, std::chrono::milliseconds sendLimit = kSendLimit)
       : smtp(timeouts), pop3(timeouts), settings(nullptr, &smtp), clock(46000.5), wake(&clock) {
     settings.SetServer(server.SmtpAddress());
     settings.SetPop3Server(server.Pop3Address());
     settings.SetFromEmail("ravenote@example.org");
     settings.SetUserName("bob");
     settings.SetPass("s3cret");
-    processor = std::make_unique<TOutlookProcessor>(TEngineDeps{settings, host, clock, wake,
-                                                                outlook, smtp, pop3, folder.Path(),
-                                                                [](const std::string&) {}});
+    processor = std::make_unique<TOutlookProcessor>(
+        TEngineDeps{settings, host, clock, wake, outlook, smtp, pop3, folder.Path(),
+                    [](const std::string&) {}, sendLimit});
   }
 
   bool Send(const std::string& subject, const std::string& body = "",
@@ -184,6 +188,98 @@ TEST(DeliveryTest, SilentServersGiveUpWithinTheTimeLimit) {
     EXPECT_THAT(rig.host.Errors, SizeIs(1));
     EXPECT_THAT(rig.server.Messages(), IsEmpty());
   }
+}
+
+// Where a server can fall silent in the middle of a send.
+enum class TSilence { Pop3, SmtpGreeting, SmtpAfterMessage };
+
+struct TSilentCase {
+  const char* what;
+  TSilence silence;
+};
+
+const TSilentCase kSilences[] = {
+    {"POP3 server silent", TSilence::Pop3},
+    {"SMTP server silent from the start", TSilence::SmtpGreeting},
+    {"SMTP server silent after the message's end", TSilence::SmtpAfterMessage},
+};
+
+void MakeSilent(MailRig& rig, TSilence silence) {
+  rig.settings.SetPop3Signin(silence == TSilence::Pop3);
+  if (silence == TSilence::SmtpAfterMessage)
+    rig.server.SetSilentAfterData(true);
+  else
+    rig.server.SetSilent(true);
+}
+
+// Far below the clients' own limits of 120 s: a send that is still going
+// when it runs out has ignored what should have ended it.
+constexpr auto kGuard = std::chrono::seconds(20);
+
+// A stop request (SIGTERM, the window's Exit) ends a send in progress at
+// once; the program then ends without an error box, whatever the server does.
+TEST(DeliveryTest, StopEndsAMailDialogueInProgress) {
+  for (const TSilentCase& c : kSilences) {
+    SCOPED_TRACE(c.what);
+    MailRig rig;
+    MakeSilent(rig, c.silence);
+    auto send = std::async(std::launch::async, [&] { return rig.Send("Standup"); });
+    if (c.silence == TSilence::SmtpAfterMessage) {
+      ASSERT_TRUE(rig.server.WaitForMessages(1));
+    } else {
+      const auto protocol =
+          c.silence == TSilence::Pop3 ? TLoopbackMailServer::Pop3 : TLoopbackMailServer::Smtp;
+      for (int i = 0; i < 2000 && rig.server.Connections(protocol) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      ASSERT_EQ(rig.server.Connections(protocol), 1);
+    }
+    rig.processor->Stop();
+    ASSERT_EQ(send.wait_for(kGuard), std::future_status::ready);
+    EXPECT_FALSE(send.get());
+    EXPECT_THAT(rig.host.Errors, IsEmpty());
+    EXPECT_TRUE(rig.server.WaitForIdle());
+  }
+}
+
+// One limit for the whole send, POP3 sign-in and SMTP together, however the
+// time is spent: here it is 800 ms, against the clients' own 120 s.
+TEST(DeliveryTest, OneLimitForTheWholeSend) {
+  for (const TSilentCase& c : kSilences) {
+    for (const bool pop3First : {false, true}) {
+      if (c.silence == TSilence::Pop3 && !pop3First)
+        continue;
+      SCOPED_TRACE(std::string(c.what) + (pop3First ? ", after a POP3 sign-in" : ""));
+      MailRig rig({}, std::chrono::milliseconds(800));
+      MakeSilent(rig, c.silence);
+      rig.settings.SetPop3Signin(pop3First);
+      auto send = std::async(std::launch::async, [&] { return rig.Send("Standup"); });
+      ASSERT_EQ(send.wait_for(kGuard), std::future_status::ready);
+      EXPECT_FALSE(send.get());
+      ASSERT_THAT(rig.host.Errors, SizeIs(1));
+      EXPECT_THAT(rig.host.Errors[0], AnyOf(HasSubstr("in time"), HasSubstr("timed out")));
+    }
+  }
+}
+
+// Both clients are handed the same deadline, the send's limit from its
+// start, and the engine's stop request.
+TEST(DeliveryTest, SignInAndTransferShareOneDeadlineAndTheStop) {
+  test::EngineRig rig(46000.5);
+  rig.settings.SetPop3Signin(true);
+  rig.settings.SetFromEmail("ravenote@example.org");
+  const auto before = std::chrono::steady_clock::now();
+  ASSERT_TRUE(rig.processor->SendNewEmail(kPhone, "Standup", ""));
+  const auto after = std::chrono::steady_clock::now();
+  ASSERT_THAT(rig.pop3.Controls, SizeIs(1));
+  ASSERT_THAT(rig.smtp.Controls, SizeIs(1));
+  const TMailControl& signIn = rig.pop3.Controls[0];
+  EXPECT_EQ(rig.smtp.Controls[0].Deadline, signIn.Deadline);
+  EXPECT_GE(signIn.Deadline, before + kSendLimit);
+  EXPECT_LE(signIn.Deadline, after + kSendLimit);
+  EXPECT_FALSE(signIn.Stop.stop_requested());
+  rig.processor->Stop();
+  EXPECT_TRUE(signIn.Stop.stop_requested());
+  EXPECT_TRUE(rig.smtp.Controls[0].Stop.stop_requested());
 }
 
 TEST(DeliveryTest, AddressWithALineEndOrACommaSendsNothing) {

@@ -89,8 +89,9 @@ class FakeSmtpClient : public ISmtpClient {
   void SetUserName(const std::string& u) override { UserName = u; }
   void SetPassword(const std::string& p) override { Password = p; }
   void SetLoginAuthentication(bool login) override { Login = login; }
-  void Send(const TMailMessage& message) override {
+  void Send(const TMailMessage& message, const TMailControl& control = {}) override {
     Events.push_back("smtp");
+    Controls.push_back(control);
     if (!FailWith.empty())
       throw EMailError(FailWith);
     Sent.push_back(message);
@@ -99,22 +100,25 @@ class FakeSmtpClient : public ISmtpClient {
   bool Login = false;
   std::string FailWith;  // non-empty: every send fails with this text
   std::vector<TMailMessage> Sent;
-  std::vector<std::string> Events;  // shared order with the POP3 fake when wired together
+  std::vector<std::string> Events;     // shared order with the POP3 fake when wired together
+  std::vector<TMailControl> Controls;  // what each send was given
 };
 
 class FakePop3Client : public IPop3Client {
  public:
   explicit FakePop3Client(std::vector<std::string>* events = nullptr) : events_(events) {}
-  void SignIn(const std::string& host, const std::string& user,
-              const std::string& password) override {
+  void SignIn(const std::string& host, const std::string& user, const std::string& password,
+              const TMailControl& control = {}) override {
     if (events_)
       events_->push_back("pop3");
+    Controls.push_back(control);
     SignIns.push_back(host + "|" + user + "|" + password);
     if (!FailWith.empty())
       throw EMailError(FailWith);
   }
   std::string FailWith;
   std::vector<std::string> SignIns;
+  std::vector<TMailControl> Controls;
 
  private:
   std::vector<std::string>* events_;

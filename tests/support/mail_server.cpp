@@ -267,6 +267,10 @@ void TLoopbackMailServer::SetSilent(bool on) {
   std::lock_guard lock(mutex_);
   silent_ = on;
 }
+void TLoopbackMailServer::SetSilentAfterData(bool on) {
+  std::lock_guard lock(mutex_);
+  silentAfterData_ = on;
+}
 
 void TLoopbackMailServer::SetPop3Tls(const std::string& certificateFile,
                                      const std::string& keyFile) {
@@ -469,10 +473,17 @@ void TLoopbackMailServer::ServeSmtp(TSession& session) {
         data += (!dataLine->empty() && dataLine->front() == '.') ? dataLine->substr(1) : *dataLine;
         data += "\r\n";
       }
+      bool silentNow;
       {
         std::lock_guard lock(mutex_);
         messages_.push_back(data);
         changed_.notify_all();
+        silentNow = silentAfterData_;
+      }
+      if (silentNow) {
+        while (session.ReadLine()) {
+        }
+        return;
       }
       session.Reply("250 2.0.0 Ok: queued");
     } else if (StartsWithNoCase(command, "RSET") || StartsWithNoCase(command, "NOOP")) {

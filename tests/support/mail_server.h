@@ -73,6 +73,9 @@ class TLoopbackMailServer {
   void SetDropAfter(int lines);
   // Accept connections and never say a word.
   void SetSilent(bool on);
+  // SMTP takes the message and then says no word more: no reply to its end,
+  // none to QUIT.
+  void SetSilentAfterData(bool on);
   // POP3 connections speak TLS from the first byte, showing the PEM
   // certificate in `certificateFile` with the key in `keyFile`. A client
   // that gives up on the handshake is closed without a line read. Throws
@@ -115,7 +118,7 @@ class TLoopbackMailServer {
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   bool advertiseAuth_ = false, refuseSignIn_ = false, refuseRecipient_ = false;
-  bool failStat_ = false, silent_ = false;
+  bool failStat_ = false, silent_ = false, silentAfterData_ = false;
   int dropAfter_ = 0;
   std::shared_ptr<ssl_ctx_st> pop3Tls_;
   std::vector<std::string> events_;
