@@ -92,9 +92,9 @@ TEST(RavenotedTest, SighupLoadsTheSettingsAgain) {
   EXPECT_EQ(program.Stop(), 0);
 }
 
-TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
-  Home home;
-  TLoopbackMailServer server;
+// A profile whose task notices go to `server`, with one task in TASK.NTD
+// whose notice is due; its key.
+std::string ProfileWithATaskDue(Home& home, const TLoopbackMailServer& server) {
   Config config;
   config.switches["TaskNotify"] = true;
   config.server = server.SmtpAddress();
@@ -102,18 +102,23 @@ TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
 
   const TDateTime now = FromTimeT(std::time(nullptr));
   const std::string key = "Call the bank:" + ShortDateText(DateOf(now) + 2);
-  {
-    TTaskList tasks;
-    auto task = std::make_unique<TTaskEvent>();
-    task->Name = key;
-    task->DueDate = DateOf(now) + 2;
-    task->PreDueTime = DateOf(now) + 1;
-    task->RemindTime = now - 10 * kOneMinute;
-    task->TaskNotifyTime = now - 10 * kOneMinute;
-    tasks.Add(key, std::move(task));
-    home.MakeProgramFolder();
-    WriteTaskFile(home.ProgramFolder() / kTaskFile, tasks);
-  }
+  TTaskList tasks;
+  auto task = std::make_unique<TTaskEvent>();
+  task->Name = key;
+  task->DueDate = DateOf(now) + 2;
+  task->PreDueTime = DateOf(now) + 1;
+  task->RemindTime = now - 10 * kOneMinute;
+  task->TaskNotifyTime = now - 10 * kOneMinute;
+  tasks.Add(key, std::move(task));
+  home.MakeProgramFolder();
+  WriteTaskFile(home.ProgramFolder() / kTaskFile, tasks);
+  return key;
+}
+
+TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
+  Home home;
+  TLoopbackMailServer server;
+  const std::string key = ProfileWithATaskDue(home, server);
 
   {
     Ravenoted program(home, "first");
@@ -136,6 +141,24 @@ TEST(RavenotedTest, DueTaskIsSentOnceAndNotAgainAfterARestart) {
   }
   ASSERT_TRUE(server.WaitForIdle());
   EXPECT_EQ(server.Messages().size(), 1u);
+}
+
+// A server that takes the message and then says no word more held the
+// program's end for minutes: SIGTERM now ends the send at once, the notice
+// counts as handled and the program exits cleanly.
+TEST(RavenotedTest, SigtermEndsASendToAServerSilentAfterTheMessage) {
+  Home home;
+  TLoopbackMailServer server;
+  server.SetSilentAfterData(true);
+  ProfileWithATaskDue(home, server);
+  Ravenoted program(home, "silent");
+  ASSERT_TRUE(server.WaitForMessages(1, kPatience)) << Report(program, home);
+  EXPECT_EQ(program.Stop(), 0) << program.Err();
+  TTaskList saved;
+  ReadTaskFile(home.ProgramFolder() / kTaskFile, saved);
+  ASSERT_EQ(saved.Count(), 1);
+  EXPECT_TRUE(saved.At(0).Notified);
+  EXPECT_TRUE(server.WaitForIdle());
 }
 
 // ---- the local store: a calendar vdir, a tasks file and a Maildir ----
