@@ -343,8 +343,11 @@ std::string HtmlToText(std::string_view html, size_t most) {
         }
       }
     }
+    // A word, no longer than the room left (a word of megabytes included).
+    const size_t room = most == std::string::npos ? most : most - out.size() + 1;
     size_t start = i;
-    while (i < html.size() && html[i] != '<' && html[i] != '&' && !IsBlank(html[i]))
+    while (i < html.size() && html[i] != '<' && html[i] != '&' && !IsBlank(html[i]) &&
+           i - start < room)
       ++i;
     if (i == start)
       ++i;  // a lone '&'
@@ -352,7 +355,7 @@ std::string HtmlToText(std::string_view html, size_t most) {
   }
   while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
     out.pop_back();
-  return ValidUtf8(out);
+  return most == std::string::npos ? ValidUtf8(out) : CutUtf8(ValidUtf8(out), most);
 }
 
 TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::string& label) {
@@ -387,7 +390,7 @@ TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::st
   if (plain) {
     m.Body = CutUtf8(PartText(plain), kMailBodyKept);
   } else if (html) {
-    m.Body = CutUtf8(HtmlToText(PartText(html), kMailBodyKept), kMailBodyKept);
+    m.Body = HtmlToText(PartText(html), kMailBodyKept);
   }
   return m;
 }

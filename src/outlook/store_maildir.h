@@ -34,9 +34,8 @@ TMailData ParseMail(const std::string& data, std::time_t fileTime, const std::st
 
 // The text of an HTML document: tags dropped (script and style with their
 // content), entities decoded, block elements and <br> as single line breaks,
-// runs of blanks folded. It stops once the text holds `most` bytes (it may
-// then end a little past them), so a huge document costs no more than its
-// start.
+// runs of blanks folded. It stops at `most` bytes of text, cut on a
+// character boundary, so a huge document costs no more than its start.
 std::string HtmlToText(std::string_view html, size_t most = std::string::npos);
 
 // Whether a Maildir file name ("unique:2,FLAGS") carries the Seen flag.

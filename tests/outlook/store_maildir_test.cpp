@@ -151,6 +151,8 @@ TEST_F(MailTest, BodyKeepsItsStartOnly) {
     EXPECT_EQ(body, long_text.substr(0, kMailBodyKept));
   }
   EXPECT_EQ(HtmlToText("<p>abc</p><p>def</p>", 3), "abc");
+  EXPECT_EQ(HtmlToText("<p>" + std::string(100000, 'x') + "</p>", 100), std::string(100, 'x'));
+  EXPECT_EQ(HtmlToText("\xC3\xA9\xC3\xA9", 3), "\xC3\xA9");  // never half a character
 }
 
 TEST_F(MailTest, MaildirNames) {
