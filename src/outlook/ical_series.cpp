@@ -9,6 +9,8 @@
 // can start the iterator close to today instead of at DTSTART.
 #include "outlook/ical_series.h"
 
+#include "outlook/pattern_values.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +23,8 @@ constexpr int64_t kDay = 86400;
 constexpr TDateTime kUnixEpoch = 25569;  // 1970-01-01 as a TDateTime
 // The most occurrences one look steps through: a look spans a few days.
 constexpr int kLookSteps = 100000;
+// A counted series this short keeps its occurrences once walked.
+constexpr int kKeptOccurrences = 512;
 
 bool IsUtc(const icaltimetype& t) {
   return !t.is_date && (t.zone == icaltimezone_get_utc_timezone() || icaltime_is_utc(t));
@@ -95,31 +99,13 @@ TRecurrenceSeries::TRecurrenceSeries(const TParts& parts) {
   if (!parts.Rule.empty()) {
     TRule rule(parts.Rule);
     if (rule.r.freq != ICAL_NO_RECURRENCE) {
-      const int count = rule.r.count;
+      count_ = std::max(0, rule.r.count);
       const icaltimetype until = rule.r.until;
       if (!icaltime_is_null_time(until))
         until_ =
             KeyOfValue({until, IsUtc(until) ? icaltimezone_get_utc_timezone() : nullptr}, true);
+      end_ = until_;
       rule.r.until = icaltime_null_time();
-      if (count > 0 || until_ != INT64_MAX) {
-        // The bounded walk: its count, its last occurrence, and for COUNT the
-        // end it stands for.
-        icalrecur_iterator* it = icalrecur_iterator_new(rule.r, start_);
-        int64_t last = INT64_MIN;
-        int n = 0;
-        for (; it && n < kWalkCap; ++n) {
-          const icaltimetype t = icalrecur_iterator_next(it);
-          if (icaltime_is_null_time(t) || KeyOf(t) > until_)
-            break;
-          last = KeyOf(t);
-        }
-        if (it)
-          icalrecur_iterator_free(it);
-        ruleCount_ = n;
-        ruleLast_ = n > 0 ? LocalOf(last) : 0;
-        if (count > 0)
-          until_ = std::min(until_, last);
-      }
       rule.r.count = 0;
       if (char* text = icalrecurrencetype_as_string_r(&rule.r)) {
         rule_ = text;
@@ -152,6 +138,50 @@ TRecurrenceSeries::TRecurrenceSeries(const TParts& parts) {
     std::sort(keys->begin(), keys->end());
     keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
   }
+}
+
+void TRecurrenceSeries::Walk() const {
+  // Taken before the once flag, so that whoever walks holds libical's lock.
+  const auto lock = LockIcal();
+  std::call_once(walked_, [this] {
+    if (rule_.empty() || (count_ == 0 && until_ == INT64_MAX))
+      return;
+    TRule rule(rule_);
+    rule.r.count = count_;
+    icalrecur_iterator* it = icalrecur_iterator_new(rule.r, start_);
+    int64_t last = INT64_MIN;
+    int n = 0;
+    for (; it && n < kWalkCap; ++n) {
+      const icaltimetype t = icalrecur_iterator_next(it);
+      if (icaltime_is_null_time(t))
+        break;
+      const int64_t key = KeyOf(t);
+      if (key > until_)
+        break;
+      last = key;
+      if (count_ > 0 && n < kKeptOccurrences)
+        counted_.push_back(key);
+    }
+    if (it)
+      icalrecur_iterator_free(it);
+    ruleCount_ = n;
+    ruleLast_ = n > 0 ? LocalOf(last) : 0;
+    if (count_ > 0)
+      end_ = std::min(until_, last);
+    if (n > kKeptOccurrences)
+      counted_ = {};
+    counted_.shrink_to_fit();
+  });
+}
+
+int TRecurrenceSeries::RuleCount() const {
+  Walk();
+  return ruleCount_;
+}
+
+TDateTime TRecurrenceSeries::RuleLast() const {
+  Walk();
+  return ruleLast_;
 }
 
 TRecurrenceSeries::~TRecurrenceSeries() {
@@ -217,28 +247,25 @@ TDateTime TRecurrenceSeries::FirstOccurrence(TDateTime firstDay, TDateTime lastD
   const TDateTime from = DateOf(firstDay), to = DateOf(lastDay) + 1;
   const int64_t a = instants_ ? ToTimeT(from) : WallSecondsOf(from);
   const int64_t b = instants_ ? ToTimeT(to) : WallSecondsOf(to);
+  // Passes come every 15 minutes and ask again about the same days.
+  if (a == askedFrom_ && b == askedTo_)
+    return answer_;
   int64_t best = INT64_MAX;
 
   if (!rule_.empty()) {
-    TRule rule(rule_);
-    if (icalrecur_iterator* it = icalrecur_iterator_new(rule.r, start_)) {
-      // Two days of margin: a zone's day may begin up to a day apart from ours.
-      const int64_t near = a - 2 * kDay;
-      if (near > KeyOf(start_))
-        icalrecur_iterator_set_start(it, WallOf(near));
-      for (int step = 0; step < kLookSteps; ++step) {
-        const icaltimetype t = icalrecur_iterator_next(it);
-        if (icaltime_is_null_time(t))
+    if (count_ > 0)
+      Walk();
+    if (!counted_.empty()) {
+      // A short counted series: its occurrences, kept from the walk.
+      for (auto k = std::lower_bound(counted_.begin(), counted_.end(), a);
+           k != counted_.end() && *k < b; ++k) {
+        if (!Removed(*k, WallOf(*k))) {
+          best = *k;
           break;
-        const int64_t key = KeyOf(t);
-        if (key > until_ || key >= b)
-          break;
-        if (key < a || Removed(key, t))
-          continue;
-        best = key;
-        break;
+        }
       }
-      icalrecur_iterator_free(it);
+    } else {
+      best = FirstOfRule(a, b);
     }
   }
   for (auto k = std::lower_bound(added_.begin(), added_.end(), a); k != added_.end() && *k < b;
@@ -248,7 +275,43 @@ TDateTime TRecurrenceSeries::FirstOccurrence(TDateTime firstDay, TDateTime lastD
       break;
     }
   }
-  return best == INT64_MAX ? 0 : LocalOf(best);
+  askedFrom_ = a, askedTo_ = b;
+  answer_ = best == INT64_MAX ? 0 : LocalOf(best);
+  return answer_;
+}
+
+int64_t TRecurrenceSeries::FirstOfRule(int64_t a, int64_t b) const {
+  TRule rule(rule_);
+  icalrecur_iterator* it = icalrecur_iterator_new(rule.r, start_);
+  if (!it)
+    return INT64_MAX;
+  // Two days of margin: a zone's day may begin up to a day apart from ours.
+  const int64_t near = a - 2 * kDay;
+  if (near > KeyOf(start_))
+    icalrecur_iterator_set_start(it, WallOf(near));
+  int64_t best = INT64_MAX;
+  for (int step = 0; step < kLookSteps; ++step) {
+    const icaltimetype t = icalrecur_iterator_next(it);
+    if (icaltime_is_null_time(t))
+      break;
+    const int64_t key = KeyOf(t);
+    if (key > end_ || key >= b)
+      break;
+    if (key < a || Removed(key, t))
+      continue;
+    best = key;
+    break;
+  }
+  icalrecur_iterator_free(it);
+  return best;
+}
+
+int SeriesCount(const TRecurrenceSeries& series) {
+  return series.RuleCount();
+}
+
+TDateTime SeriesEndDate(const TRecurrenceSeries& series) {
+  return DateOf(series.RuleLast());
 }
 
 }  // namespace rn

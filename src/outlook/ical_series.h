@@ -54,8 +54,9 @@ class TRecurrenceSeries {
 
   // For a rule with COUNT or UNTIL: how many occurrences it gives and the
   // local time of the last (0 and 0 for a rule without end, or with none).
-  int RuleCount() const { return ruleCount_; }
-  TDateTime RuleLast() const { return ruleLast_; }
+  // Walked on first use, not when the series is read.
+  int RuleCount() const;
+  TDateTime RuleLast() const;
 
  private:
   int64_t KeyOf(const icaltimetype& occurrence) const;
@@ -63,18 +64,30 @@ class TRecurrenceSeries {
   icaltimetype WallOf(int64_t key) const;
   TDateTime LocalOf(int64_t key) const;
   bool Removed(int64_t key, const icaltimetype& wall) const;
+  // The bounded walk from DTSTART: the rule's count, its last occurrence, and
+  // for COUNT the end it stands for.
+  void Walk() const;
+  // The first occurrence of the rule itself from key `a` to before `b`.
+  int64_t FirstOfRule(int64_t a, int64_t b) const;
 
   // Times of the series compare as keys: UTC seconds for a series in a zone,
   // wall-clock seconds for a floating or all-day one.
   bool instants_ = false;
   icaltimetype start_{};
   std::shared_ptr<const icaltimezone> zone_;
-  std::string rule_;  // without its COUNT and UNTIL, which until_ stands for
+  std::string rule_;  // without its COUNT and UNTIL, which until_ and count_ stand for
+  int count_ = 0;
   int64_t until_ = INT64_MAX;
   std::vector<int64_t> added_, removed_;  // sorted
   std::vector<int64_t> removedDays_;      // whole days removed (a DATE among the times)
-  int ruleCount_ = 0;
-  TDateTime ruleLast_ = 0;
+  mutable std::once_flag walked_;
+  mutable int64_t end_ = INT64_MAX;  // until_, or the last counted occurrence
+  mutable int ruleCount_ = 0;
+  mutable TDateTime ruleLast_ = 0;
+  mutable std::vector<int64_t> counted_;  // a short counted rule's occurrences
+  // The last question and its answer.
+  mutable int64_t askedFrom_ = INT64_MIN, askedTo_ = INT64_MIN;
+  mutable TDateTime answer_ = 0;
 };
 
 }  // namespace rn

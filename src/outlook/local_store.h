@@ -27,12 +27,24 @@ struct TStoreLocations {
 // parsed or a value is not text.
 TStoreLocations ReadStoreLocations(const TRegistry& registry);
 
+struct TStoreOptions {
+  // Trust the file system's change notices where they tell of every change.
+  // Off, every folder looks at its files once each pass, as on a network
+  // file system.
+  bool ChangeNotices = true;
+};
+
 // Connects to the local store. `log` receives lines about skipped files.
 std::unique_ptr<IOutlookConnector> MakeLocalStoreConnector(
-    TStoreLocations locations, std::function<void(const std::string&)> log = {});
+    TStoreLocations locations, std::function<void(const std::string&)> log = {},
+    TStoreOptions options = {});
 
-// How many files the local stores of this process have parsed: a count for
-// tests and benchmarks that check unchanged files are not read again.
-uint64_t LocalStoreParseCount();
+// What the local stores of this process have done with their files, for
+// tests and benchmarks: whole looks at a folder, directory listings, stats
+// and parses.
+struct TStoreCounts {
+  uint64_t Looks = 0, Listings = 0, Stats = 0, Parses = 0;
+};
+TStoreCounts LocalStoreCounts();
 
 }  // namespace rn

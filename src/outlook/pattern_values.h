@@ -27,6 +27,10 @@ struct TPatternData {
   std::shared_ptr<const TRecurrenceSeries> Series;
 };
 
+// The count and the local end day of a series' rule (outlook/ical_series.h).
+int SeriesCount(const TRecurrenceSeries& series);
+TDateTime SeriesEndDate(const TRecurrenceSeries& series);
+
 class TPatternValues final : public IRecurrencePattern {
  public:
   explicit TPatternValues(const TPatternData& values) : v_(values) {}
@@ -35,15 +39,24 @@ class TPatternValues final : public IRecurrencePattern {
   int DayOfMonth() override { return v_.DayOfMonth; }
   int MonthOfYear() override { return v_.MonthOfYear; }
   int Interval() override { return v_.Interval; }
-  int Occurrences() override { return v_.Occurrences; }
+  // Outlook fills in both ends of a limited series, the count of one that
+  // ends on a date and the end date of a counted one: what the values leave
+  // open, the series' walk gives.
+  int Occurrences() override {
+    return v_.Occurrences == 0 && Open() ? SeriesCount(*v_.Series) : v_.Occurrences;
+  }
   bool NoEndDate() override { return v_.NoEndDate; }
   TDateTime PatternStartDate() override { return v_.PatternStartDate; }
-  TDateTime PatternEndDate() override { return v_.PatternEndDate; }
+  TDateTime PatternEndDate() override {
+    return v_.PatternEndDate == 0 && Open() ? SeriesEndDate(*v_.Series) : v_.PatternEndDate;
+  }
   TDateTime StartTime() override { return v_.StartTime; }
   int Instance() override { return v_.Instance; }
   std::shared_ptr<const TRecurrenceSeries> Series() override { return v_.Series; }
 
  private:
+  // A limited series of a kind Outlook has, read from a calendar.
+  bool Open() const { return !v_.NoEndDate && v_.Series && v_.RecurrenceType >= 0; }
   const TPatternData v_;
 };
 

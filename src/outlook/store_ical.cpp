@@ -49,21 +49,10 @@ void Log(const TContext& c, const std::string& line) {
     c.log(line);
 }
 
-// The zone a TZID names; `fileZone` tells whether it is one of the file's
-// own VTIMEZONEs, which live only as long as the parsed text.
-const icaltimezone* ResolveZone(const char* tzid, const TContext& c, bool& fileZone) {
-  fileZone = false;
-  if (!tzid || !*tzid)
-    return nullptr;
-  if (c.vcalendar) {
-    if (icaltimezone* z = icalcomponent_get_timezone(c.vcalendar, tzid)) {
-      fileZone = true;
-      return z;
-    }
-  }
-  // A system zone by its location ("Europe/Berlin"), libical's own prefixed
-  // name, or a location after some other producer's prefix
-  // ("/example.org/20240101_1/Europe/Berlin").
+// A zone of the system's database by its location ("Europe/Berlin"),
+// libical's own prefixed name, or a location after some other producer's
+// prefix ("/example.org/20240101_1/Europe/Berlin").
+const icaltimezone* SystemZone(const char* tzid) {
   if (icaltimezone* z = icaltimezone_get_builtin_timezone(tzid))
     return z;
   if (icaltimezone* z = icaltimezone_get_builtin_timezone_from_tzid(tzid))
@@ -76,9 +65,35 @@ const icaltimezone* ResolveZone(const char* tzid, const TContext& c, bool& fileZ
     if (icaltimezone* z = icaltimezone_get_builtin_timezone(rest.c_str()))
       return z;
   }
-  if (FirstUnknownZone(tzid))
-    Log(c, "Store: " + c.label + ": unknown time zone \"" + tzid + "\", read as local time");
   return nullptr;
+}
+
+// The zone a TZID names; `fileZone` tells whether it is one of the file's
+// own VTIMEZONEs, which live only as long as the parsed text.
+const icaltimezone* ResolveZone(const char* tzid, const TContext& c, bool& fileZone) {
+  fileZone = false;
+  if (!tzid || !*tzid)
+    return nullptr;
+  if (c.vcalendar) {
+    if (icaltimezone* z = icalcomponent_get_timezone(c.vcalendar, tzid)) {
+      fileZone = true;
+      return z;
+    }
+  }
+  // A zone of the system's, found once per name and run.
+  static std::map<std::string, const icaltimezone*, std::less<>> system;
+  auto [known, fresh] = system.try_emplace(tzid, nullptr);
+  if (fresh)
+    known->second = SystemZone(tzid);
+  if (!known->second && FirstUnknownZone(tzid))
+    Log(c, "Store: " + c.label + ": unknown time zone \"" + tzid + "\", read as local time");
+  return known->second;
+}
+
+// A property's TZID parameter, read in place (libical's "as string" copies).
+const char* Tzid(icalproperty* p) {
+  icalparameter* tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
+  return tzid ? icalparameter_get_tzid(tzid) : nullptr;
 }
 
 bool IsUtc(const icaltimetype& t) {
@@ -116,7 +131,7 @@ std::optional<TZoned> ReadTime(icalproperty* p, const TContext& c) {
   } else if (IsUtc(z.t)) {
     z.zone = icaltimezone_get_utc_timezone();
   } else {
-    z.zone = ResolveZone(icalproperty_get_parameter_as_string(p, "TZID"), c, z.fileZone);
+    z.zone = ResolveZone(Tzid(p), c, z.fileZone);
   }
   return z;
 }
@@ -200,8 +215,7 @@ int EventReminderMinutes(icalcomponent* event, const TZoned& start, TDateTime st
 }
 
 // The Outlook members of a recurring event: what they can say of its rule.
-TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal,
-                     const TRecurrenceSeries& series) {
+TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateTime startLocal) {
   TPatternData p;
   p.PatternStartDate = DateOf(startLocal);
   p.StartTime = startLocal;
@@ -271,14 +285,9 @@ TPatternData MapRule(const icalrecurrencetype& rule, const TZoned& start, TDateT
                                                    : start.zone};
       p.PatternEndDate = DateOf(ToLocal(until));
     }
-    // Outlook fills in both ends of a limited series: the end date of a
-    // counted one and the count of one that ends on a date.
-    if (p.RecurrenceType >= 0) {
-      if (rule.count <= 0)
-        p.Occurrences = series.RuleCount();
-      if (p.PatternEndDate == 0 && series.RuleLast() != 0)
-        p.PatternEndDate = DateOf(series.RuleLast());
-    }
+    // Outlook fills in both ends of a limited series, the end date of a
+    // counted one and the count of one that ends on a date: the pattern
+    // takes them from the series when asked (TPatternValues).
   }
   return p;
 }
@@ -323,8 +332,7 @@ std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& 
       if (IsUtc(added.t))
         added.zone = icaltimezone_get_utc_timezone();
       else if (!added.t.is_date)
-        added.zone =
-            ResolveZone(icalproperty_get_parameter_as_string(p, "TZID"), c, added.fileZone);
+        added.zone = ResolveZone(Tzid(p), c, added.fileZone);
       parts.Added.push_back(added);
     }
     for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY); p;
@@ -338,7 +346,7 @@ std::optional<TAppointmentData> ReadEvent(icalcomponent* event, const TContext& 
     auto series = std::make_shared<const TRecurrenceSeries>(parts);
     icalrecurrencetype none;
     icalrecurrencetype_clear(&none);
-    a.Pattern = MapRule(rrule ? icalproperty_get_rrule(rrule) : none, *start, a.Start, *series);
+    a.Pattern = MapRule(rrule ? icalproperty_get_rrule(rrule) : none, *start, a.Start);
     a.Pattern.Series = std::move(series);
   }
   return a;
@@ -653,8 +661,8 @@ bool SameForm(icalproperty* a, const TZoned& za, icalproperty* b, const TZoned& 
     return true;
   if (IsUtc(za.t) != IsUtc(zb.t))
     return false;
-  const char* ta = icalproperty_get_parameter_as_string(a, "TZID");
-  const char* tb = icalproperty_get_parameter_as_string(b, "TZID");
+  const char* ta = Tzid(a);
+  const char* tb = Tzid(b);
   return std::string(ta ? ta : "") == std::string(tb ? tb : "");
 }
 

@@ -75,17 +75,17 @@ TEST_F(IcalTest, RecurrenceRulesAsOutlookPatterns) {
     ASSERT_EQ(file.Events.size(), 1u);
     const TAppointmentData& a = file.Events[0];
     EXPECT_TRUE(a.IsRecurring);
-    const TPatternData& p = a.Pattern;
-    EXPECT_EQ(p.RecurrenceType, c.type);
-    EXPECT_EQ(p.DayOfWeekMask, c.mask);
-    EXPECT_EQ(p.DayOfMonth, c.dayOfMonth);
-    EXPECT_EQ(p.MonthOfYear, c.monthOfYear);
-    EXPECT_EQ(p.Interval, c.interval);
-    EXPECT_EQ(p.Occurrences, c.occurrences);
-    EXPECT_EQ(p.NoEndDate, c.noEnd);
-    EXPECT_EQ(p.PatternEndDate, c.end);
-    EXPECT_EQ(p.PatternStartDate, EncodeDate(2026, 12, 7));
-    EXPECT_NEAR(p.StartTime, EncodeDateTime(2026, 12, 7, 9, 30), kSecond);
+    TPatternValues p(a.Pattern);
+    EXPECT_EQ(p.RecurrenceType(), c.type);
+    EXPECT_EQ(p.DayOfWeekMask(), c.mask);
+    EXPECT_EQ(p.DayOfMonth(), c.dayOfMonth);
+    EXPECT_EQ(p.MonthOfYear(), c.monthOfYear);
+    EXPECT_EQ(p.Interval(), c.interval);
+    EXPECT_EQ(p.Occurrences(), c.occurrences);
+    EXPECT_EQ(p.NoEndDate(), c.noEnd);
+    EXPECT_EQ(p.PatternEndDate(), c.end);
+    EXPECT_EQ(p.PatternStartDate(), EncodeDate(2026, 12, 7));
+    EXPECT_NEAR(p.StartTime(), EncodeDateTime(2026, 12, 7, 9, 30), kSecond);
   }
 }
 
